@@ -1,0 +1,139 @@
+// LASzip's arithmetic decoder, a template on its byte source so the per-bit work inlines into
+// the field codecs.
+#pragma once
+
+#include <cstdint>
+
+#include "arithmetic_model.hpp"
+
+namespace laz::detail {
+
+template <class Source>
+class ArithmeticDecoder {
+ public:
+  explicit ArithmeticDecoder(Source& src) : src_(&src) {}
+
+  // Reads the first four bytes of a coded stream.
+  void init() {
+    length_ = kMaxLength;
+    value_ = static_cast<uint32_t>(src_->get_byte()) << 24;
+    value_ |= static_cast<uint32_t>(src_->get_byte()) << 16;
+    value_ |= static_cast<uint32_t>(src_->get_byte()) << 8;
+    value_ |= static_cast<uint32_t>(src_->get_byte());
+  }
+
+  uint32_t decode_bit(BitModel& m) {
+    const uint32_t x = m.bit_0_prob_ * (length_ >> kBitLengthShift);
+    uint32_t sym;
+    if (value_ < x) {
+      sym = 0;
+      length_ = x;
+      ++m.bit_0_count_;
+    } else {
+      sym = 1;
+      value_ -= x;
+      length_ -= x;
+    }
+    if (length_ < kMinLength) renormalize();
+    if (--m.bits_until_update_ == 0) m.update();
+    return sym;
+  }
+
+  uint32_t decode_symbol(ArithmeticModel& m) {
+    uint32_t sym;
+    uint32_t x;
+    uint32_t y = length_;
+    const uint32_t* dist = m.distribution_.data();
+    if (m.table_size_ != 0) {
+      length_ >>= kSymbolLengthShift;
+      const uint32_t dv = value_ / length_;
+      // A valid stream keeps value_ < length_; the clamp keeps a corrupt one inside the table.
+      uint32_t t = dv >> m.table_shift_;
+      if (t > m.table_size_) t = m.table_size_;
+      sym = m.decoder_table_[t];
+      uint32_t n = m.decoder_table_[t + 1] + 1;
+      while (n > sym + 1) {
+        const uint32_t k = (sym + n) >> 1;
+        if (dist[k] > dv) {
+          n = k;
+        } else {
+          sym = k;
+        }
+      }
+      x = dist[sym] * length_;
+      if (sym != m.last_symbol_) y = dist[sym + 1] * length_;
+    } else {
+      x = 0;
+      sym = 0;
+      length_ >>= kSymbolLengthShift;
+      uint32_t n = m.symbols_;
+      uint32_t k = n >> 1;
+      do {
+        const uint32_t z = length_ * dist[k];
+        if (z > value_) {
+          n = k;
+          y = z;
+        } else {
+          sym = k;
+          x = z;
+        }
+      } while ((k = (sym + n) >> 1) != sym);
+    }
+    value_ -= x;
+    length_ = y - x;
+    if (length_ < kMinLength) renormalize();
+    ++m.symbol_count_[sym];
+    if (--m.symbols_until_update_ == 0) m.update();
+    return sym;
+  }
+
+  // `bits` raw bits (1..32), coded with a flat distribution.
+  uint32_t read_bits(uint32_t bits) {
+    if (bits > 19) {
+      const uint32_t low = read_short();
+      const uint32_t high = read_bits(bits - 16);
+      return (high << 16) | low;
+    }
+    length_ >>= bits;
+    const uint32_t sym = value_ / length_;
+    value_ -= length_ * sym;
+    if (length_ < kMinLength) renormalize();
+    return sym;
+  }
+
+  uint32_t read_short() {
+    length_ >>= 16;
+    const uint32_t sym = value_ / length_;
+    value_ -= length_ * sym;
+    if (length_ < kMinLength) renormalize();
+    return sym;
+  }
+
+  uint32_t read_int() {
+    const uint32_t low = read_short();
+    const uint32_t high = read_short();
+    return (high << 16) | low;
+  }
+
+  uint64_t read_int64() {
+    const uint64_t low = read_int();
+    const uint64_t high = read_int();
+    return (high << 32) | low;
+  }
+
+  Source& source() { return *src_; }
+
+ private:
+  void renormalize() {
+    do {
+      value_ = (value_ << 8) | src_->get_byte();
+      length_ <<= 8;
+    } while (length_ < kMinLength);
+  }
+
+  Source* src_;
+  uint32_t value_ = 0;
+  uint32_t length_ = kMaxLength;
+};
+
+}  // namespace laz::detail

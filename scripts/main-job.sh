@@ -17,7 +17,7 @@ echo "== build and install the quarrix module"
 "$py" -m pip install -q --disable-pip-version-check --no-build-isolation "$root"
 
 echo "== generate the sample data in $sample"
-rm -rf "$sample"
+mkdir -p "$sample"
 "$py" tools/make_sample.py "$sample"
 
 echo "== extract a box"

@@ -51,8 +51,9 @@ class Frustum {
                                                                double theta2, double min_distance,
                                                                double max_distance);
 
-  // Inclusive on every bound. Bounds only reject, so a point with a NaN coordinate survives the
-  // distance and elevation tests and is inside exactly when the azimuth range is the full circle.
+  // Inclusive on every bound. Bounds only reject, so a NaN survives the distance and elevation
+  // tests: a point with a NaN x or y is inside exactly when the azimuth range is the full circle,
+  // one with only a NaN z when its azimuth is in range.
   [[nodiscard]] bool contains_xyz(double x, double y, double z) const noexcept {
     const double dx = x - origin_x_;
     const double dy = y - origin_y_;

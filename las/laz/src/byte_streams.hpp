@@ -40,6 +40,10 @@ inline void store_i16(uint8_t* p, int16_t v) { store_u16(p, static_cast<uint16_t
 inline void store_i32(uint8_t* p, int32_t v) { store_u32(p, static_cast<uint32_t>(v)); }
 inline void store_i64(uint8_t* p, int64_t v) { store_u64(p, static_cast<uint64_t>(v)); }
 
+// Byte arithmetic of the codecs: a difference taken modulo 256, and a prediction kept in range.
+inline constexpr uint8_t fold_byte(int32_t v) { return static_cast<uint8_t>(v); }
+inline constexpr int32_t clamp_byte(int32_t v) { return v < 0 ? 0 : (v > 255 ? 255 : v); }
+
 // Reads from a byte span. Reading past the end yields zeros and sets `overrun`, so a decoder
 // never touches memory outside the chunk; the caller turns `overrun` into an error afterwards.
 struct MemorySource {

@@ -348,6 +348,64 @@ TEST(Frustum, BoundingBoxWithNaNAnglesStillHoldsTheOrigin) {
   EXPECT_GE(b.max_y, 4);
 }
 
+// The point test step by step as documented, without the early exits of the real one.
+bool reference_contains(const Frustum& f, double x, double y, double z) {
+  const double dx = x - f.origin_x();
+  const double dy = y - f.origin_y();
+  const double dz = z - f.origin_z();
+  const double h2 = dx * dx + dy * dy;
+  double distance = std::sqrt(h2 + dz * dz);
+  double elevation = 0;
+  double azimuth = 0;
+  if (distance < 1e-10) {
+    distance = 0;
+  } else {
+    elevation = std::asin(dz / distance);
+    if (!(std::sqrt(h2) < 1e-10)) {
+      azimuth = std::fmod(std::atan2(dx, dy), 2 * kPi);
+      if (azimuth < 0) azimuth += 2 * kPi;
+    }
+  }
+  if (distance < f.min_distance() || distance > f.max_distance() || elevation < f.theta_min() ||
+      elevation > f.theta_max()) {
+    return false;
+  }
+  if (f.phi_max() >= 2 * kPi - 1e-9) return true;
+  if (f.phi_wraps()) return azimuth >= f.phi_min() || azimuth <= f.phi_max();
+  return f.phi_min() <= azimuth && azimuth <= f.phi_max();
+}
+
+TEST(Frustum, PropertyContainsXyzFollowsTheStepByStepTest) {
+  std::mt19937_64 rng(99);
+  std::uniform_real_distribution<double> unit(0.0, 1.0);
+  const auto between = [&](double lo, double hi) { return lo + (hi - lo) * unit(rng); };
+  const double kSpecial[] = {kNaN, kInf, -kInf, 0.0, 1e-11};
+  for (int frustum_index = 0; frustum_index < 500; ++frustum_index) {
+    const double min_distance = frustum_index % 4 == 0 ? 0.0 : between(0, 20);
+    const auto f = Frustum::make(between(-10, 10), between(-10, 10), between(-10, 10),
+                                 between(-400, 400), between(-100, 100), between(-400, 400),
+                                 between(-100, 100), min_distance,
+                                 min_distance + between(0, 30));
+    ASSERT_TRUE(f.has_value());
+    for (int point_index = 0; point_index < 400; ++point_index) {
+      double p[3] = {f->origin_x() + between(-40, 40), f->origin_y() + between(-40, 40),
+                     f->origin_z() + between(-40, 40)};
+      if (point_index % 10 == 0) {
+        p[0] = f->origin_x();
+        p[1] = f->origin_y();
+      }
+      if (point_index % 17 == 0) p[point_index % 3] = kSpecial[point_index % 5];
+      if (point_index % 29 == 0) {
+        p[0] = f->origin_x() + kSpecial[4];
+        p[1] = f->origin_y();
+        p[2] = f->origin_z();
+      }
+      ASSERT_EQ(f->contains_xyz(p[0], p[1], p[2]), reference_contains(*f, p[0], p[1], p[2]))
+          << "frustum " << frustum_index << " point " << p[0] << ", " << p[1] << ", " << p[2];
+    }
+  }
+}
+
 // For random frusta, every point that contains_xyz accepts lies inside compute_bounding_box().
 TEST(Frustum, PropertyAcceptedPointsLieInTheBoundingBox) {
   std::mt19937_64 rng(20240611);

@@ -59,23 +59,25 @@ class Frustum {
     const double dy = y - origin_y_;
     const double dz = z - origin_z_;
     const double h2 = dx * dx + dy * dy;
-    double distance = std::sqrt(h2 + dz * dz);
-    double elevation = 0.0;
-    double azimuth = 0.0;
+    const double distance = std::sqrt(h2 + dz * dz);
     if (distance < kDegenerateDistance) {
-      distance = 0.0;  // the origin itself: elevation 0, azimuth north
-    } else {
-      elevation = std::asin(dz / distance);
-      // Straight above or below the origin the azimuth counts as north.
-      if (!(std::sqrt(h2) < kDegenerateDistance)) {
-        // atan2(east, north) is the clockwise-from-north angle.
-        azimuth = std::fmod(std::atan2(dx, dy), kFullTurn);
-        if (azimuth < 0.0) azimuth += kFullTurn;
+      // The origin itself: distance 0, elevation 0, azimuth north.
+      if (0.0 < min_distance_ || 0.0 > max_distance_ || 0.0 < theta_min_ || 0.0 > theta_max_) {
+        return false;
       }
+      return azimuth_in_range(0.0);
     }
-    if (distance < min_distance_ || distance > max_distance_ || elevation < theta_min_ ||
-        elevation > theta_max_) {
-      return false;
+    // The rejections are independent, so the cheap ones go first and the azimuth is only worked
+    // out when it can still change the answer.
+    if (distance < min_distance_ || distance > max_distance_) return false;
+    const double elevation = std::asin(dz / distance);
+    if (elevation < theta_min_ || elevation > theta_max_) return false;
+    if (phi_max_ >= kFullCircleThreshold) return true;
+    double azimuth = 0.0;  // straight above or below the origin counts as north
+    if (!(std::sqrt(h2) < kDegenerateDistance)) {
+      // atan2(east, north) is the clockwise-from-north angle.
+      azimuth = std::fmod(std::atan2(dx, dy), kFullTurn);
+      if (azimuth < 0.0) azimuth += kFullTurn;
     }
     return azimuth_in_range(azimuth);
   }

@@ -129,6 +129,10 @@ Result<void> Decompressor::State::start_chunk() {
     region_pos += current_chunk_bytes();
     chunk_in_region = false;
   }
+  if (next_chunk > 0 && next_chunk <= chunks.size() && !region_loaded) {
+    // The previous chunk came from the table: a valid one ends exactly where the table says.
+    if (current_chunk_bytes() != chunks[next_chunk - 1].bytes) return io_error(kShortRead);
+  }
   if (!sequential && next_chunk < chunks.size()) {
     const ChunkEntry& entry = chunks[next_chunk++];
     uint64_t points = variable ? entry.points : std::min(chunk_size, left);

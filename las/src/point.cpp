@@ -3,7 +3,11 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdlib>
 #include <cstring>
+#include <new>
+
+#include <sys/mman.h>
 
 #include <fmt/format.h>
 
@@ -46,6 +50,35 @@ std::string class_text(uint8_t code) {
 }
 
 }  // namespace
+
+namespace detail {
+
+namespace {
+constexpr size_t kHugePage = size_t{2} << 20;
+// Below this, huge-page alignment would waste more than it saves.
+constexpr size_t kHugeThreshold = size_t{4} << 20;
+}  // namespace
+
+void* allocate_records(size_t bytes) {
+  if (bytes < kHugeThreshold) return ::operator new(bytes);
+  const size_t rounded = (bytes + kHugePage - 1) / kHugePage * kHugePage;
+  void* p = std::aligned_alloc(kHugePage, rounded);
+  if (p == nullptr) throw std::bad_alloc();
+#ifdef MADV_HUGEPAGE
+  ::madvise(p, rounded, MADV_HUGEPAGE);  // advice only: failure changes nothing
+#endif
+  return p;
+}
+
+void free_records(void* p, size_t bytes) noexcept {
+  if (bytes < kHugeThreshold) {
+    ::operator delete(p);
+  } else {
+    std::free(p);
+  }
+}
+
+}  // namespace detail
 
 bool point_matches_format(const Point& point, const PointFormat& format) {
   return point.gps_time.has_value() == format.has_gps_time() && point.color.has_value() == format.has_color() &&

@@ -181,7 +181,7 @@ Result<size_t> Reader::read_points(PointBuffer& out, size_t max_points) {
   const size_t count = static_cast<size_t>(std::min<uint64_t>(left, max_points));
   if (count == 0) return size_t{0};
   const size_t record_length = out.record_length();
-  std::vector<uint8_t>& raw = out.raw_mut();
+  RecordBytes& raw = out.raw_mut();
   const size_t old_size = raw.size();
   if (s.decompressor) {
     raw.resize(old_size + count * record_length);

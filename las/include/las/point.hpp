@@ -6,7 +6,9 @@
 #include <cstddef>
 #include <cstdint>
 #include <optional>
+#include <new>
 #include <span>
+#include <utility>
 #include <vector>
 
 #include "las/bytes.hpp"
@@ -171,6 +173,40 @@ struct Xyz {
 // Renders the point as "Point { x: 1.0, ... extra_bytes: [] }" for messages.
 [[nodiscard]] std::string point_text(const Point& point);
 
+namespace detail {
+// Storage for record arrays: large blocks are aligned for transparent huge pages, which
+// spares the kernel most page faults when a whole tile is read into memory.
+[[nodiscard]] void* allocate_records(size_t bytes);
+void free_records(void* p, size_t bytes) noexcept;
+}  // namespace detail
+
+// Allocator of raw record bytes. Resizing leaves new bytes uninitialised: they are always
+// overwritten by a read or a copy right after, and zero-filling a whole tile costs as much as
+// reading it.
+template <class T>
+struct RecordAllocator {
+  using value_type = T;
+  RecordAllocator() = default;
+  template <class U>
+  RecordAllocator(const RecordAllocator<U>&) noexcept {}  // NOLINT(google-explicit-constructor)
+  [[nodiscard]] T* allocate(size_t n) { return static_cast<T*>(detail::allocate_records(n * sizeof(T))); }
+  void deallocate(T* p, size_t n) noexcept { detail::free_records(p, n * sizeof(T)); }
+  template <class U, class... Args>
+  void construct(U* p, Args&&... args) {
+    if constexpr (sizeof...(Args) == 0) {
+      ::new (static_cast<void*>(p)) U;
+    } else {
+      ::new (static_cast<void*>(p)) U(std::forward<Args>(args)...);
+    }
+  }
+  template <class U>
+  friend bool operator==(const RecordAllocator&, const RecordAllocator<U>&) noexcept {
+    return true;
+  }
+};
+
+using RecordBytes = std::vector<uint8_t, RecordAllocator<uint8_t>>;
+
 // The raw records of one tile (or of the kept points of one tile), with the layout and
 // transforms needed to decode them. Points are stored, not decoded: one record size each.
 class PointBuffer {
@@ -192,7 +228,7 @@ class PointBuffer {
   [[nodiscard]] const uint8_t* record(size_t i) const { return raw_.data() + i * record_length_; }
   [[nodiscard]] std::span<const uint8_t> raw() const { return raw_; }
   // Direct access for readers that fill the records in place.
-  [[nodiscard]] std::vector<uint8_t>& raw_mut() { return raw_; }
+  [[nodiscard]] RecordBytes& raw_mut() { return raw_; }
 
   // World coordinates of point i: stored * scale + offset.
   [[nodiscard]] Xyz xyz(size_t i) const {
@@ -219,7 +255,7 @@ class PointBuffer {
   PointFormat format_;
   Transforms transforms_;
   uint16_t record_length_ = 20;
-  std::vector<uint8_t> raw_;
+  RecordBytes raw_;
 };
 
 }  // namespace las

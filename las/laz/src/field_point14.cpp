@@ -2,6 +2,7 @@
 // the encoder's output is byte for byte the reference compressor's.
 #include "field_point14.hpp"
 
+#include <algorithm>
 #include <bit>
 #include <climits>
 #include <cmath>
@@ -62,6 +63,11 @@ constexpr uint32_t return_position(uint32_t n, uint32_t r) {
 
 // Bit 0 cleared: the k of the X (and Y) corrector picks a context pair.
 constexpr uint32_t even_k_context(uint32_t k, uint32_t cap) { return k < cap ? (k & ~1u) : cap; }
+
+// A condition the branch predictor cannot learn: asks the compiler for a conditional move.
+inline bool unpredictable(bool c) { return __builtin_expect_with_probability(c, true, 0.5); }
+inline int32_t min_i32(int32_t a, int32_t b) { return unpredictable(a < b) ? a : b; }
+inline int32_t max_i32(int32_t a, int32_t b) { return unpredictable(a < b) ? b : a; }
 
 constexpr int32_t wrapping_add(int32_t a, int32_t b) {
   return static_cast<int32_t>(static_cast<uint32_t>(a) + static_cast<uint32_t>(b));
@@ -130,56 +136,23 @@ void Point14Fields::pack(uint8_t* record) const {
   store_u64(record + 22, gps_time);
 }
 
-// Keeps the five values sorted; `high_` says on which side of the median the next value enters.
+// LASzip's rule: the five values stay sorted; the largest (when `high_`) or else the smallest
+// value drops out and the new one is inserted among the other four; `high_` then says whether the
+// new value went below the median. Written with min/max instead of branches: the coordinate
+// differences are noise to a branch predictor, and this runs twice per point.
 void Median5::add(int32_t v) {
   auto& s = values_;
-  if (high_) {
-    if (v < s[2]) {
-      s[4] = s[3];
-      s[3] = s[2];
-      if (v < s[0]) {
-        s[2] = s[1];
-        s[1] = s[0];
-        s[0] = v;
-      } else if (v < s[1]) {
-        s[2] = s[1];
-        s[1] = v;
-      } else {
-        s[2] = v;
-      }
-    } else {
-      if (v < s[3]) {
-        s[4] = s[3];
-        s[3] = v;
-      } else {
-        s[4] = v;
-      }
-      high_ = false;
-    }
-  } else {
-    if (s[2] < v) {
-      s[0] = s[1];
-      s[1] = s[2];
-      if (s[4] < v) {
-        s[2] = s[3];
-        s[3] = s[4];
-        s[4] = v;
-      } else if (s[3] < v) {
-        s[2] = s[3];
-        s[3] = v;
-      } else {
-        s[2] = v;
-      }
-    } else {
-      if (s[1] < v) {
-        s[0] = s[1];
-        s[1] = v;
-      } else {
-        s[0] = v;
-      }
-      high_ = true;
-    }
-  }
+  const bool drop_largest = high_;
+  const int32_t b0 = unpredictable(drop_largest) ? s[0] : s[1];
+  const int32_t b1 = unpredictable(drop_largest) ? s[1] : s[2];
+  const int32_t b2 = unpredictable(drop_largest) ? s[2] : s[3];
+  const int32_t b3 = unpredictable(drop_largest) ? s[3] : s[4];
+  high_ = (v < s[2]) | (!drop_largest & (v == s[2]));
+  s[0] = min_i32(b0, v);
+  s[1] = max_i32(b0, min_i32(b1, v));
+  s[2] = max_i32(b1, min_i32(b2, v));
+  s[3] = max_i32(b2, min_i32(b3, v));
+  s[4] = max_i32(b3, v);
 }
 
 Point14Channel::Point14Channel()
@@ -291,7 +264,7 @@ uint32_t Point14Decoder::init(const uint8_t* first_item) {
   return current_;
 }
 
-uint32_t Point14Decoder::decode(uint8_t* item) {
+[[gnu::flatten]] uint32_t Point14Decoder::decode(uint8_t* item) {
   Point14Channel* ch = &channels_[current_];
   Point14Fields* last = &ch->last_point;
 

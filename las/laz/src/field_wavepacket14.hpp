@@ -39,7 +39,6 @@ class WavePacketChannels {
   void start(const uint8_t* first_item, uint32_t context) {
     for (auto& channel : channels_) channel.used = false;
     current_ = context & (kScannerChannels - 1);
-    true_prev_ = current_;
     open(current_, first_item);
   }
 
@@ -47,7 +46,6 @@ class WavePacketChannels {
   WavePacketChannel& select(uint32_t context, uint8_t*& last) {
     last = channels_[current_].last.data();
     context &= kScannerChannels - 1;
-    { uint32_t t = context; context = (context != true_prev_) ? context : 0; true_prev_ = t; }
     if (context != current_) {
       current_ = context;
       if (!channels_[current_].used) {
@@ -69,7 +67,6 @@ class WavePacketChannels {
 
   std::array<WavePacketChannel, kScannerChannels> channels_;
   uint32_t current_ = 0;
-  uint32_t true_prev_ = 0;
   bool own_buffer_on_switch_;
 };
 

@@ -2,6 +2,7 @@
 // (compressor 1, one arithmetic stream after the raw first record) decodes to simple.las.
 #include <gtest/gtest.h>
 
+#include <array>
 #include <cstdint>
 #include <fstream>
 #include <iterator>
@@ -181,6 +182,43 @@ TEST(ItemsV1, ByteItemFollowsItsDefinition) {
     for (size_t r = 1; r < kRecords; ++r) decoder.decode(dec, &decoded[r * c.count]);
     EXPECT_EQ(decoded, records);
     EXPECT_FALSE(source.overrun);
+  }
+}
+
+// Garbage after the raw first record: the decoders stay inside their tables and the source
+// reports reading past its end instead of touching memory beyond it.
+TEST(ItemsV1, GarbageStreamIsBoundedAndFlagged) {
+  const struct {
+    const char* name;
+    uint32_t seed;
+    size_t stream_size;
+  } kCases[] = {{"empty", 1, 0}, {"four bytes", 2, 4}, {"short noise", 3, 64}, {"long noise", 4, 4096}};
+  for (const auto& c : kCases) {
+    SCOPED_TRACE(c.name);
+    std::mt19937 random(c.seed);
+    std::vector<uint8_t> stream(c.stream_size);
+    for (auto& b : stream) b = static_cast<uint8_t>(random());
+    std::array<uint8_t, 61> record{};  // POINT10 + GPSTIME11 + RGB12 + 27 extra bytes
+    for (auto& b : record) b = static_cast<uint8_t>(random());
+
+    MemorySource source{stream.data(), stream.data() + stream.size()};
+    ArithmeticDecoder<MemorySource> dec(source);
+    Point10V1Decoder point;
+    GpsTime11V1Decoder gps_time;
+    Rgb12V1Decoder rgb;
+    ByteV1Decoder bytes(27);
+    point.init(&record[0]);
+    gps_time.init(&record[20]);
+    rgb.init(&record[28]);
+    bytes.init(&record[34]);
+    dec.init();
+    for (int index = 0; index < 2000; ++index) {
+      point.decode(dec, &record[0]);
+      gps_time.decode(dec, &record[20]);
+      rgb.decode(dec, &record[28]);
+      bytes.decode(dec, &record[34]);
+    }
+    EXPECT_TRUE(source.overrun);
   }
 }
 

@@ -6,6 +6,7 @@
 #include <bit>
 #include <cstdint>
 #include <random>
+#include <string>
 #include <vector>
 
 #include "arithmetic_decoder.hpp"
@@ -193,6 +194,35 @@ TEST(WavePacket14, VersionsDifferOnlyAfterReturningToAChannel) {
   EXPECT_EQ(v4.decoded, items);
   EXPECT_NE(v3.layer, v4.layer);
   EXPECT_NE(run_layered(items, alternating, 3, 4).decoded, items);
+}
+
+// A layer cut short (or replaced by noise) is read only within its bounds and reported.
+TEST(WavePacket14, DamagedLayerIsBoundedAndFlagged) {
+  const std::vector<Item> items = make_packets(Pattern::kMixed, 300, 21);
+  const std::vector<uint32_t> channels = make_channels(items.size(), 4, 8);
+  const LayeredRun good = run_layered(items, channels, 3, 3);
+  ASSERT_GT(good.layer.size(), 16U);
+  std::vector<uint8_t> noise(good.layer.size());
+  std::mt19937 random(4);
+  for (auto& b : noise) b = static_cast<uint8_t>(random());
+  const struct {
+    const char* name;
+    std::vector<uint8_t> layer;
+  } kCases[] = {
+      {"two bytes", {good.layer.begin(), good.layer.begin() + 2}},
+      {"first half", {good.layer.begin(), good.layer.begin() + static_cast<std::ptrdiff_t>(good.layer.size() / 2)}},
+      {"noise", noise},
+  };
+  for (const auto& c : kCases) {
+    SCOPED_TRACE(c.name);
+    WavePacket14Decoder decoder(3);
+    decoder.set_layer(0, c.layer.data(), static_cast<uint32_t>(c.layer.size()));
+    decoder.init(items[0].data(), channels[0]);
+    Item decoded{};
+    // Far more points than the layer can hold: the decoder must run dry, not run off.
+    for (size_t i = 1; i < 20 * items.size(); ++i) decoder.decode(decoded.data(), channels[i % channels.size()]);
+    EXPECT_TRUE(decoder.overrun());
+  }
 }
 
 }  // namespace

@@ -64,10 +64,14 @@ constexpr uint32_t return_position(uint32_t n, uint32_t r) {
 // Bit 0 cleared: the k of the X (and Y) corrector picks a context pair.
 constexpr uint32_t even_k_context(uint32_t k, uint32_t cap) { return k < cap ? (k & ~1u) : cap; }
 
-// A condition the branch predictor cannot learn: asks the compiler for a conditional move.
-inline bool unpredictable(bool c) { return __builtin_expect_with_probability(c, true, 0.5); }
-inline int32_t min_i32(int32_t a, int32_t b) { return unpredictable(a < b) ? a : b; }
-inline int32_t max_i32(int32_t a, int32_t b) { return unpredictable(a < b) ? b : a; }
+// Branch-free choices for data a branch predictor cannot learn (`mask` all ones: a, else b). Plain
+// ?: or std::min may be compiled back into jumps.
+inline int32_t select(uint32_t mask, int32_t a, int32_t b) {
+  return static_cast<int32_t>((static_cast<uint32_t>(a) & mask) | (static_cast<uint32_t>(b) & ~mask));
+}
+inline uint32_t mask_if(bool c) { return 0u - static_cast<uint32_t>(c); }
+inline int32_t min_i32(int32_t a, int32_t b) { return select(mask_if(a < b), a, b); }
+inline int32_t max_i32(int32_t a, int32_t b) { return select(mask_if(a < b), b, a); }
 
 constexpr int32_t wrapping_add(int32_t a, int32_t b) {
   return static_cast<int32_t>(static_cast<uint32_t>(a) + static_cast<uint32_t>(b));
@@ -142,12 +146,12 @@ void Point14Fields::pack(uint8_t* record) const {
 // differences are noise to a branch predictor, and this runs twice per point.
 void Median5::add(int32_t v) {
   auto& s = values_;
-  const bool drop_largest = high_;
-  const int32_t b0 = unpredictable(drop_largest) ? s[0] : s[1];
-  const int32_t b1 = unpredictable(drop_largest) ? s[1] : s[2];
-  const int32_t b2 = unpredictable(drop_largest) ? s[2] : s[3];
-  const int32_t b3 = unpredictable(drop_largest) ? s[3] : s[4];
-  high_ = (v < s[2]) | (!drop_largest & (v == s[2]));
+  const uint32_t keep_low = 0u - static_cast<uint32_t>(high_);
+  const int32_t b0 = select(keep_low, s[0], s[1]);
+  const int32_t b1 = select(keep_low, s[1], s[2]);
+  const int32_t b2 = select(keep_low, s[2], s[3]);
+  const int32_t b3 = select(keep_low, s[3], s[4]);
+  high_ = (v < s[2]) | (!high_ & (v == s[2]));
   s[0] = min_i32(b0, v);
   s[1] = max_i32(b0, min_i32(b1, v));
   s[2] = max_i32(b1, min_i32(b2, v));

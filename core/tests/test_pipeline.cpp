@@ -131,6 +131,7 @@ void write_index(const fs::path& path, const std::vector<IndexRow>& rows) {
   ASSERT_EQ(sqlite3_open(path.c_str(), &raw), SQLITE_OK);
   std::unique_ptr<sqlite3, decltype(&sqlite3_close)> db(raw, &sqlite3_close);
   const char* schema =
+      "PRAGMA synchronous = OFF;"
       "CREATE TABLE gpkg_contents (table_name TEXT PRIMARY KEY, data_type TEXT NOT NULL);"
       "CREATE TABLE gpkg_geometry_columns (table_name TEXT, column_name TEXT);"
       "INSERT INTO gpkg_contents VALUES ('tiles', 'features');"

@@ -39,7 +39,7 @@ template <geometry::traits::ExtractGeometry G>
 las::PointBuffer filter_points(const G& geometry, las::PointBuffer points) {
   const std::size_t count = points.size();
   const std::size_t length = points.record_length();
-  std::vector<std::uint8_t>& raw = points.raw_mut();
+  las::RecordBytes& raw = points.raw_mut();
   std::size_t kept = 0;
   for (std::size_t point_index = 0; point_index < count; ++point_index) {
     const las::Xyz p = points.xyz(point_index);

@@ -26,7 +26,6 @@ struct GeneratorOptions {
 
 inline std::vector<uint8_t> generate_points(const GeneratorOptions& o) {
   using detail::store_i16;
-  using detail::store_i32;
   using detail::store_u16;
   using detail::store_u32;
   using detail::store_u64;
@@ -43,7 +42,8 @@ inline std::vector<uint8_t> generate_points(const GeneratorOptions& o) {
   const bool nir = o.format == 8 || o.format == 10;
   const bool wave = o.format == 4 || o.format == 5 || o.format == 9 || o.format == 10;
 
-  int32_t x = 100000, y = -50000, z = 1200;
+  // Unsigned so that coordinate jumps wrap around like the 32-bit differences of the codec.
+  uint32_t x = 100000, y = static_cast<uint32_t>(-50000), z = 1200;
   uint16_t intensity = 300;
   uint32_t returns = 1, ret = 1;
   uint8_t classification = 2, user_data = 0, scan_angle = 0;
@@ -58,9 +58,9 @@ inline std::vector<uint8_t> generate_points(const GeneratorOptions& o) {
   for (size_t i = 0; i < o.points; ++i) {
     uint8_t* r = out.data() + i * rl;
     if (o.smooth) {
-      x += static_cast<int32_t>(rnd(201)) - 100;
-      y += static_cast<int32_t>(rnd(41)) - 20;
-      z += static_cast<int32_t>(rnd(31)) - 15;
+      x += rnd(201) - 100u;
+      y += rnd(41) - 20u;
+      z += rnd(31) - 15u;
       if (ret >= returns) {
         returns = 1 + rnd(4);
         ret = 1;
@@ -80,17 +80,17 @@ inline std::vector<uint8_t> generate_points(const GeneratorOptions& o) {
     } else {
       const uint32_t jump = rnd(100);
       if (jump == 0) {
-        x = static_cast<int32_t>(engine());  // anywhere, with wrap-around differences
-        y = static_cast<int32_t>(engine());
-        z = static_cast<int32_t>(engine());
+        x = static_cast<uint32_t>(engine());  // anywhere, with wrap-around differences
+        y = static_cast<uint32_t>(engine());
+        z = static_cast<uint32_t>(engine());
       } else if (jump < 10) {
-        x += static_cast<int32_t>(rnd(2000001)) - 1000000;
-        y += static_cast<int32_t>(rnd(2000001)) - 1000000;
-        z += static_cast<int32_t>(rnd(20001)) - 10000;
+        x += rnd(2000001) - 1000000u;
+        y += rnd(2000001) - 1000000u;
+        z += rnd(20001) - 10000u;
       } else {
-        x += static_cast<int32_t>(rnd(201)) - 100;
-        y += static_cast<int32_t>(rnd(201)) - 100;
-        z += static_cast<int32_t>(rnd(21)) - 10;
+        x += rnd(201) - 100u;
+        y += rnd(201) - 100u;
+        z += rnd(21) - 10u;
       }
       // Every combination, invalid ones included, as real files have them.
       returns = rnd(legacy ? 8 : 16);
@@ -126,9 +126,9 @@ inline std::vector<uint8_t> generate_points(const GeneratorOptions& o) {
         if (chance(3)) b = static_cast<uint8_t>(engine());
       }
     }
-    store_i32(r, x);
-    store_i32(r + 4, y);
-    store_i32(r + 8, z);
+    store_u32(r, x);
+    store_u32(r + 4, y);
+    store_u32(r + 8, z);
     store_u16(r + 12, intensity);
     size_t pos;
     if (legacy) {

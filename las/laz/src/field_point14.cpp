@@ -83,11 +83,13 @@ constexpr int32_t wrapping_mul(int32_t a, int32_t b) {
   return static_cast<int32_t>(static_cast<uint32_t>(a) * static_cast<uint32_t>(b));
 }
 
-// LASzip rounds the float ratio with (I32)(f + 0.5f) / (I32)(f - 0.5f); on the x86 machines that
-// wrote the reference files an out-of-range conversion yields INT32_MIN.
+// LASzip computes the ratio in float and rounds it with (I32)(f + 0.5) / (I32)(f - 0.5), the
+// addition in double: a float ratio just below 0.5 rounds to 0, where a float addition would give 1
+// (the reference files show it). On the x86 machines that wrote them an out-of-range conversion
+// yields INT32_MIN.
 int32_t quantize_ratio(float f) {
-  const float g = f >= 0.0f ? f + 0.5f : f - 0.5f;
-  if (std::isnan(g) || g >= 2147483648.0f || g < -2147483648.0f) return INT32_MIN;
+  const double g = f >= 0.0f ? static_cast<double>(f) + 0.5 : static_cast<double>(f) - 0.5;
+  if (std::isnan(g) || g >= 2147483648.0 || g <= -2147483649.0) return INT32_MIN;
   return static_cast<int32_t>(g);
 }
 
@@ -222,7 +224,7 @@ void Point14Channel::start(const Point14Fields& seed) {
 // ---------------------------------------------------------------------------------------------------
 // Decoder
 
-Point14Decoder::Point14Decoder()
+Point14Decoder::Point14Decoder(uint16_t version)
     : dec_xy_(sources_[kLayerChannelReturnsXY]),
       dec_z_(sources_[kLayerZ]),
       dec_classification_(sources_[kLayerClassification]),
@@ -231,7 +233,8 @@ Point14Decoder::Point14Decoder()
       dec_scan_angle_(sources_[kLayerScanAngle]),
       dec_user_data_(sources_[kLayerUserData]),
       dec_point_source_(sources_[kLayerPointSource]),
-      dec_gps_time_(sources_[kLayerGpsTime]) {}
+      dec_gps_time_(sources_[kLayerGpsTime]),
+      publish_every_point_(version >= 4) {}
 
 void Point14Decoder::set_layer(size_t layer, const uint8_t* data, uint32_t size) {
   sources_[layer].cur = data;
@@ -277,7 +280,8 @@ uint32_t Point14Decoder::init(const uint8_t* first_item) {
                        (last->gps_time_change ? 4u : 0u);
   const uint32_t changed_values = dec_xy_.decode_symbol(ch->changed_values[lpr]);
 
-  if (changed_values & (1u << 6)) {
+  const bool switched = (changed_values & (1u << 6)) != 0;
+  if (switched) {
     const uint32_t diff = dec_xy_.decode_symbol(ch->scanner_channel);
     const uint32_t channel = (current_ + diff + 1) & 3u;
     if (channels_[channel].unused) channels_[channel].start(ch->last_point);
@@ -383,7 +387,7 @@ uint32_t Point14Decoder::init(const uint8_t* first_item) {
 
   last->pack(item);
   last->gps_time_change = gps_time_change;
-  return current_;
+  return publish_every_point_ || switched ? current_ : 0u;
 }
 
 void Point14Decoder::read_gps_time(Point14Channel& ch) {
@@ -468,7 +472,7 @@ void Point14Decoder::read_gps_time(Point14Channel& ch) {
 // ---------------------------------------------------------------------------------------------------
 // Encoder
 
-Point14Encoder::Point14Encoder() {
+Point14Encoder::Point14Encoder(uint16_t version) : publish_every_point_(version >= 4) {
   for (size_t layer = 0; layer < kPoint14Layers; ++layer) {
     sinks_[layer].out = &buffers_[layer];
     encoders_[layer].emplace(sinks_[layer]);
@@ -527,7 +531,8 @@ uint32_t Point14Encoder::encode(const uint8_t* item) {
   }
   enc_xy.encode_symbol(ch->changed_values[lpr], changed_values);
 
-  if (changed_values & (1u << 6)) {
+  const bool switched = (changed_values & (1u << 6)) != 0;
+  if (switched) {
     // The new channel is coded as last + (symbol + 1), modulo 4.
     const uint32_t sym = (channel + 4 - current_ - 1) & 3u;
     enc_xy.encode_symbol(ch->scanner_channel, sym);
@@ -604,7 +609,7 @@ uint32_t Point14Encoder::encode(const uint8_t* item) {
 
   *last = cur;
   last->gps_time_change = gps_time_change;
-  return current_;
+  return publish_every_point_ || switched ? current_ : 0u;
 }
 
 void Point14Encoder::write_gps_time(Point14Channel& ch, uint64_t gps_time) {

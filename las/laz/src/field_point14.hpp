@@ -97,9 +97,14 @@ struct Point14Channel {
   void start(const Point14Fields& seed);
 };
 
+// The context POINT14 hands to the other items of a point: version 4 gives the point's scanner
+// channel; version 3 (LASzip's point reader starts every point with context 0 and only POINT14's
+// channel switch overwrites it) gives the channel on the first point of a chunk and on points that
+// switch channel, and 0 on all others. The other items follow that context, not the point's channel.
 class Point14Decoder {
  public:
-  Point14Decoder();
+  // `version`: 3 or 4 (they differ only in the context they hand to the other items).
+  explicit Point14Decoder(uint16_t version);
   Point14Decoder(const Point14Decoder&) = delete;
   Point14Decoder& operator=(const Point14Decoder&) = delete;
 
@@ -107,7 +112,7 @@ class Point14Decoder {
   void set_layer(size_t layer, const uint8_t* data, uint32_t size);
   // Returns the scanner channel of the first point.
   uint32_t init(const uint8_t* first_item);
-  // Returns the scanner channel of the decoded point (the context of the other items).
+  // Returns the context of the other items for this point (see above).
   uint32_t decode(uint8_t* item);
   bool overrun() const;
 
@@ -127,19 +132,20 @@ class Point14Decoder {
   ArithmeticDecoder<MemorySource> dec_gps_time_;
   std::array<Point14Channel, 4> channels_;
   uint32_t current_ = 0;
+  bool publish_every_point_;
   bool corrupt_ = false;
 };
 
 class Point14Encoder {
  public:
-  Point14Encoder();
+  explicit Point14Encoder(uint16_t version);
   Point14Encoder(const Point14Encoder&) = delete;
   Point14Encoder& operator=(const Point14Encoder&) = delete;
 
   size_t layer_count() const { return kPoint14Layers; }
   // Returns the scanner channel of the first point.
   uint32_t init(const uint8_t* first_item);
-  // Returns the scanner channel of the point (the context of the other items).
+  // Returns the context of the other items for this point (see Point14Decoder::decode).
   uint32_t encode(const uint8_t* item);
   void finish();
   uint32_t layer_size(size_t layer) const;
@@ -155,6 +161,7 @@ class Point14Encoder {
   std::array<bool, kPoint14Layers> changed_{};
   std::array<Point14Channel, 4> channels_;
   uint32_t current_ = 0;
+  bool publish_every_point_;
 };
 
 }  // namespace laz::detail

@@ -26,6 +26,7 @@ enum class Colour { kNone, kRgb, kRgbNir };
 // Where each item sits in the record, and which items there are.
 struct ItemPlan {
   uint16_t record_length = 0;
+  uint16_t point_version = 3;
   Colour colour = Colour::kNone;
   uint16_t colour_version = 3;
   size_t colour_offset = 0;
@@ -58,6 +59,7 @@ Result<ItemPlan> plan_items(std::span<const LazItem> items) {
       case kItemPoint14:
         duplicate = point_seen;
         point_seen = true;
+        plan.point_version = item.version;
         expected_size = kPoint14Size;
         break;
       case kItemRgb14:
@@ -106,7 +108,7 @@ Error truncated() { return Error{Error::Kind::Io, "failed to fill whole buffer"}
 // Decoder
 
 struct LayeredChunkDecoder::State {
-  explicit State(const ItemPlan& p) : plan(p) {
+  explicit State(const ItemPlan& p) : plan(p), point(p.point_version) {
     if (plan.colour == Colour::kRgb) rgb.emplace(plan.colour_version);
     if (plan.colour == Colour::kRgbNir) rgbnir.emplace(plan.colour_version);
     if (plan.wave) wave.emplace(plan.wave_version);
@@ -275,7 +277,7 @@ Result<void> LayeredChunkDecoder::decode(uint8_t* out, size_t count) {
 // Encoder
 
 struct LayeredChunkEncoder::State {
-  explicit State(const ItemPlan& p) : plan(p) {
+  explicit State(const ItemPlan& p) : plan(p), point(p.point_version) {
     if (plan.colour == Colour::kRgb) rgb.emplace(plan.colour_version);
     if (plan.colour == Colour::kRgbNir) rgbnir.emplace(plan.colour_version);
     if (plan.wave) wave.emplace(plan.wave_version);

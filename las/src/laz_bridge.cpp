@@ -3,16 +3,10 @@
 
 #include <utility>
 
-#include <laz/vlr.hpp>
-
-#if __has_include(<laz/decompressor.hpp>) && __has_include(<laz/compressor.hpp>) && __has_include(<laz/io.hpp>)
-#define LAS_HAVE_LAZ_CODEC 1
 #include <laz/compressor.hpp>
 #include <laz/decompressor.hpp>
 #include <laz/io.hpp>
-#else
-#define LAS_HAVE_LAZ_CODEC 0
-#endif
+#include <laz/vlr.hpp>
 
 namespace las::lazio {
 
@@ -28,7 +22,6 @@ tl::unexpected<Error> failed(const laz::Result<T>& result) {
   return tl::unexpected<Error>(from_laz(result.error()));
 }
 
-#if LAS_HAVE_LAZ_CODEC
 
 class FileInput final : public laz::Input {
  public:
@@ -63,21 +56,16 @@ class FileOutput final : public laz::Output {
   io::OutputFile& file_;
 };
 
-#endif
 
 }  // namespace
 
 // ---------------------------------------------------------------- decompression
 
-#if LAS_HAVE_LAZ_CODEC
 struct PointDecompressor::Impl {
   explicit Impl(const io::InputFile& file) : input(file) {}
   FileInput input;
   std::optional<laz::Decompressor> decompressor;
 };
-#else
-struct PointDecompressor::Impl {};
-#endif
 
 PointDecompressor::PointDecompressor(std::unique_ptr<Impl> impl) : impl_(std::move(impl)) {}
 PointDecompressor::PointDecompressor(PointDecompressor&&) noexcept = default;
@@ -91,92 +79,55 @@ Result<PointDecompressor> PointDecompressor::open(std::span<const uint8_t> laszi
   if (!vlr) return failed(vlr);
   const auto record_length = static_cast<uint16_t>(format.record_length());
   if (auto valid = vlr->validate(format.id, record_length); !valid) return failed(valid);
-#if LAS_HAVE_LAZ_CODEC
   auto impl = std::make_unique<Impl>(file);
   auto decompressor = laz::Decompressor::open(*vlr, impl->input, offset_to_point_data, point_count, record_length);
   if (!decompressor) return failed(decompressor);
   impl->decompressor.emplace(std::move(*decompressor));
   return PointDecompressor(std::move(impl));
-#else
-  (void)file;
-  (void)offset_to_point_data;
-  (void)point_count;
-  return fail("laszip error: LAZ decompression is not available in this build");
-#endif
 }
 
 Result<void> PointDecompressor::decompress(uint8_t* out, size_t count) {
-#if LAS_HAVE_LAZ_CODEC
   auto done = impl_->decompressor->decompress(out, count);
   if (!done) return failed(done);
   return {};
-#else
-  (void)out;
-  (void)count;
-  return fail("laszip error: LAZ decompression is not available in this build");
-#endif
 }
 
 // ---------------------------------------------------------------- compression
 
-#if LAS_HAVE_LAZ_CODEC
 struct PointCompressor::Impl {
   explicit Impl(io::OutputFile& file) : output(file) {}
   FileOutput output;
   std::optional<laz::Compressor> compressor;
 };
-#else
-struct PointCompressor::Impl {};
-#endif
 
 PointCompressor::PointCompressor(std::unique_ptr<Impl> impl) : impl_(std::move(impl)) {}
 PointCompressor::PointCompressor(PointCompressor&&) noexcept = default;
 PointCompressor& PointCompressor::operator=(PointCompressor&&) noexcept = default;
 PointCompressor::~PointCompressor() = default;
 
-Result<std::vector<uint8_t>> PointCompressor::describe(const PointFormat& format) {
-#if LAS_HAVE_LAZ_CODEC
+std::vector<uint8_t> PointCompressor::describe(const PointFormat& format) {
   return laz::LazVlr::for_point_format(format.id, format.extra_bytes).serialize();
-#else
-  (void)format;
-  return fail("laszip error: LAZ compression is not available in this build");
-#endif
 }
 
 Result<PointCompressor> PointCompressor::create(const PointFormat& format, io::OutputFile& file) {
-#if LAS_HAVE_LAZ_CODEC
   auto impl = std::make_unique<Impl>(file);
   const laz::LazVlr vlr = laz::LazVlr::for_point_format(format.id, format.extra_bytes);
   auto compressor = laz::Compressor::create(vlr, impl->output);
   if (!compressor) return failed(compressor);
   impl->compressor.emplace(std::move(*compressor));
   return PointCompressor(std::move(impl));
-#else
-  (void)format;
-  (void)file;
-  return fail("laszip error: LAZ compression is not available in this build");
-#endif
 }
 
 Result<void> PointCompressor::compress(const uint8_t* record) {
-#if LAS_HAVE_LAZ_CODEC
   auto done = impl_->compressor->compress(record);
   if (!done) return failed(done);
   return {};
-#else
-  (void)record;
-  return fail("laszip error: LAZ compression is not available in this build");
-#endif
 }
 
 Result<void> PointCompressor::finish() {
-#if LAS_HAVE_LAZ_CODEC
   auto done = impl_->compressor->finish();
   if (!done) return failed(done);
   return {};
-#else
-  return fail("laszip error: LAZ compression is not available in this build");
-#endif
 }
 
 }  // namespace las::lazio

@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <memory>
 #include <span>
+#include <vector>
 
 #include "file_io.hpp"
 #include "las/error.hpp"
@@ -43,7 +44,7 @@ class PointCompressor {
   ~PointCompressor();
 
   // The data of the LASzip record we write for `format`.
-  [[nodiscard]] static Result<std::vector<uint8_t>> describe(const PointFormat& format);
+  [[nodiscard]] static std::vector<uint8_t> describe(const PointFormat& format);
   // Starts the point data at the file's position (the chunk-table offset placeholder).
   // `file` must outlive the compressor.
   [[nodiscard]] static Result<PointCompressor> create(const PointFormat& format, io::OutputFile& file);

@@ -131,13 +131,11 @@ Result<Writer> Writer::create(const std::string& path, Header header) {
   // uncompressed one must carry none, or readers take its plain records for compressed data.
   std::erase_if(header.vlrs, is_laszip_record);
   if (compressed) {
-    auto data = lazio::PointCompressor::describe(header.point_format);
-    if (!data) return tl::unexpected(std::move(data.error()));
     Vlr laszip;
     laszip.user_id = kLaszipUserId;
     laszip.record_id = kLaszipRecordId;
     laszip.description = kLaszipDescription;
-    laszip.data = std::move(*data);
+    laszip.data = lazio::PointCompressor::describe(header.point_format);
     header.vlrs.push_back(std::move(laszip));
   } else {
     std::erase_if(header.evlrs, is_laszip_record);

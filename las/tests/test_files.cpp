@@ -28,8 +28,15 @@ std::vector<Case> cases(const fs::path& dir, const std::string& extension) {
     if (name.size() < 5 || name.substr(name.size() - 5) != ".json") continue;
     name.resize(name.size() - 5);
     if (name.size() < 4 || name.substr(name.size() - 4) != extension) continue;
-    std::string relative = name;
-    for (size_t pos; (pos = relative.find("__")) != std::string::npos;) relative.replace(pos, 2, "/");
+    std::string relative;  // "a__b.las" names a/b.las
+    for (size_t i = 0; i < name.size(); ++i) {
+      if (name.compare(i, 2, "__") == 0) {
+        relative += '/';
+        ++i;
+      } else {
+        relative += name[i];
+      }
+    }
     const auto bytes = las_test::read_file(entry.path());
     out.push_back({dir / relative, std::string(bytes.begin(), bytes.end())});
   }

@@ -384,11 +384,17 @@ TEST(Points, DecodeEveryFormat) {
       EXPECT_EQ(p.scan_angle, -12.0f);
     }
     EXPECT_EQ(p.gps_time.has_value(), f.has_gps_time());
-    if (p.gps_time) EXPECT_EQ(*p.gps_time, 1.5);
+    if (p.gps_time) {
+      EXPECT_EQ(*p.gps_time, 1.5);
+    }
     EXPECT_EQ(p.color.has_value(), f.has_color());
-    if (p.color) EXPECT_EQ(*p.color, (las::Color{10, 11, 12}));
+    if (p.color) {
+      EXPECT_EQ(*p.color, (las::Color{10, 11, 12}));
+    }
     EXPECT_EQ(p.nir.has_value(), f.has_nir());
-    if (p.nir) EXPECT_EQ(*p.nir, 13);
+    if (p.nir) {
+      EXPECT_EQ(*p.nir, 13);
+    }
     EXPECT_EQ(p.waveform.has_value(), f.has_waveform());
     if (p.waveform) {
       EXPECT_EQ(p.waveform->wave_packet_descriptor_index, 1);

@@ -46,6 +46,7 @@ Result<size_t> InputFile::raw_read(uint8_t* dst, size_t n) {
 }
 
 Result<size_t> InputFile::read_up_to(uint8_t* dst, size_t n) {
+  if (n == 0) return size_t{0};
   size_t done = 0;
   while (done < n) {
     if (buffer_pos_ < buffer_end_) {
@@ -141,6 +142,7 @@ Result<void> OutputFile::flush() {
 }
 
 Result<void> OutputFile::write(const uint8_t* data, size_t n) {
+  if (n == 0) return {};
   if (buffer_len_ + n > kBufferSize) {
     if (auto flushed = flush(); !flushed) return flushed;
   }

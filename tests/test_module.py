@@ -96,6 +96,26 @@ def test_module_is_a_single_top_level_extension_module():
     assert quarrix.__file__.endswith(".so")
     stub = pathlib.Path(quarrix.__file__).with_name("quarrix.pyi")
     assert stub.is_file(), "the type stub is installed beside the module"
+    # The same stub as a PEP 561 stub-only package, where mypy looks for it.
+    stub_package = stub.with_name("quarrix-stubs") / "__init__.pyi"
+    assert stub_package.read_text() == stub.read_text()
+
+
+def test_stub_declares_every_public_name():
+    import ast
+
+    stub = pathlib.Path(quarrix.__file__).with_name("quarrix.pyi")
+    tree = ast.parse(stub.read_text())
+    declared = {node.name for node in tree.body
+                if isinstance(node, (ast.ClassDef, ast.FunctionDef))}
+    assert declared == {"ExtractionStats", "BoundingBox", "Cylinder", "Frustum", "extract"}
+    for node in tree.body:
+        if isinstance(node, ast.ClassDef):
+            runtime = {name for name in vars(getattr(quarrix, node.name))
+                       if not name.startswith("_")}
+            in_stub = {item.name for item in node.body if isinstance(item, ast.FunctionDef)
+                       and not item.name.startswith("_")}
+            assert in_stub == runtime, node.name
 
 
 def test_reimport_gives_the_same_module():

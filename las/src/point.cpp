@@ -19,14 +19,27 @@ namespace {
 
 // degrees / 0.006 in float arithmetic, rounded half away from zero, saturated to 16 bits
 // (NaN gives 0, as a saturating float-to-integer conversion does).
+// Float rounding, halves away from zero; only called with values clamped to +-40000.
+float round_half_away_small(float value) {
+  float whole = static_cast<float>(static_cast<int32_t>(value));
+  const float fraction = value - whole;
+  if (fraction >= 0.5f) {
+    whole += 1.0f;
+  } else if (fraction <= -0.5f) {
+    whole -= 1.0f;
+  }
+  return whole;
+}
+
 int16_t scan_angle_steps(float degrees) {
-  const float steps = std::round(degrees / kScanAngleStep);
+  const float steps = degrees / kScanAngleStep;
   if (std::isnan(steps)) return 0;
-  return static_cast<int16_t>(std::clamp(steps, -32768.0f, 32767.0f));
+  const float limited = std::clamp(steps, -40000.0f, 40000.0f);
+  return static_cast<int16_t>(std::clamp(round_half_away_small(limited), -32768.0f, 32767.0f));
 }
 
 int8_t scan_angle_rank(float degrees) {
-  const float rank = std::round(static_cast<float>(scan_angle_steps(degrees)) * kScanAngleStep);
+  const float rank = round_half_away_small(static_cast<float>(scan_angle_steps(degrees)) * kScanAngleStep);
   return static_cast<int8_t>(std::clamp(rank, -128.0f, 127.0f));
 }
 

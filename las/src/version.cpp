@@ -60,14 +60,8 @@ bool supports_point_format(Version version, uint8_t format_id) {
 
 std::string PointFormat::text() const { return fmt::format("point format {}", id); }
 
-Result<int32_t> Transform::inverse(double value) const {
-  const double stored = std::round((value - offset) / scale);
-  if (stored > 2147483647.0 || stored < -2147483648.0) {
-    return fail(fmt::format("the transform {} cannot be inversely applied to {}", text(),
-                            text::display_double(stored)));
-  }
-  if (std::isnan(stored)) return 0;
-  return static_cast<int32_t>(stored);
+tl::unexpected<Error> Transform::inverse_failure(double stored) const {
+  return fail(fmt::format("the transform {} cannot be inversely applied to {}", text(), text::display_double(stored)));
 }
 
 std::string Transform::text() const {

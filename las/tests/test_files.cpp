@@ -119,6 +119,26 @@ void check_file(const Case& c) {
   }
 }
 
+TEST(RealFiles, BrokenLaszipRecords) {
+  const auto dir = las_test::testdata_dir();
+  if (!dir) GTEST_SKIP() << "shared test data folder not found at " << QUARRIX_TESTDATA_DIR;
+  const struct {
+    const char* file;
+    const char* message;
+  } kCases[] = {
+      {"broken_compressor.laz", "laszip error: Compressor type 16 is not valid"},
+      {"broken_type.laz", "laszip error: Item with type code: 22 is unknown"},
+      {"broken_version.laz", "laszip error: Item Point10 with compression version: 6 is not supported"},
+      {"pasture/10_points_format_9.laz", "laszip error: Point format 9 is not supported"},
+  };
+  for (const auto& c : kCases) {
+    SCOPED_TRACE(c.file);
+    const auto reader = las::Reader::open((*dir / c.file).string());
+    ASSERT_FALSE(reader);
+    EXPECT_EQ(reader.error().message(), c.message);
+  }
+}
+
 TEST(RealFiles, UncompressedFilesMatchTheReference) {
   const auto dir = las_test::testdata_dir();
   if (!dir) GTEST_SKIP() << "shared test data folder not found at " << QUARRIX_TESTDATA_DIR;

@@ -791,3 +791,21 @@ TEST(RealFileWrites, CompressedOutputMatchesTheReferenceCompressor) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST(Writer, FullDiskIsAnOsError) {
+  if (!std::filesystem::exists("/dev/full")) GTEST_SKIP() << "no /dev/full on this system";
+  las::Header h = simple_header({1, 2}, 0);
+  auto writer = las::Writer::create("/dev/full", h);
+  ASSERT_TRUE(writer) << writer.error().message();  // the header is still in the write buffer
+  las::Result<void> result;
+  for (int i = 0; i < 1000 && result; ++i) result = writer->write(simple_point(h.point_format, i));
+  ASSERT_FALSE(result);
+  EXPECT_EQ(result.error().message(), "No space left on device (os error 28)");
+  const auto closed = writer->close();
+  ASSERT_FALSE(closed);
+  EXPECT_EQ(closed.error().message(), "No space left on device (os error 28)");
+}
+
+}  // namespace

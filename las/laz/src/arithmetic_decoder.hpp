@@ -22,7 +22,7 @@ class ArithmeticDecoder {
     value_ |= static_cast<uint32_t>(src_->get_byte());
   }
 
-  uint32_t decode_bit(BitModel& m) {
+  [[gnu::always_inline]] uint32_t decode_bit(BitModel& m) {
     const uint32_t x = m.bit_0_prob_ * (length_ >> kBitLengthShift);
     uint32_t sym;
     if (value_ < x) {
@@ -39,46 +39,27 @@ class ArithmeticDecoder {
     return sym;
   }
 
-  uint32_t decode_symbol(ArithmeticModel& m) {
-    uint32_t sym;
-    uint32_t x;
-    uint32_t y = length_;
+  [[gnu::always_inline]] uint32_t decode_symbol(ArithmeticModel& m) {
+    if (!m.table_fresh_) m.build_table();
     const uint32_t* dist = m.distribution_.data();
-    if (m.table_size_ != 0) {
-      length_ >>= kSymbolLengthShift;
-      const uint32_t dv = value_ / length_;
-      // A valid stream keeps value_ < length_; the clamp keeps a corrupt one inside the table.
-      uint32_t t = dv >> m.table_shift_;
-      if (t > m.table_size_) t = m.table_size_;
-      sym = m.decoder_table_[t];
-      uint32_t n = m.decoder_table_[t + 1] + 1;
-      while (n > sym + 1) {
-        const uint32_t k = (sym + n) >> 1;
-        if (dist[k] > dv) {
-          n = k;
-        } else {
-          sym = k;
-        }
+    const uint32_t full_length = length_;
+    length_ >>= kSymbolLengthShift;
+    const uint32_t dv = value_ / length_;
+    // A valid stream keeps value_ < length_; the clamp keeps a corrupt one inside the table.
+    uint32_t t = dv >> m.table_shift_;
+    if (t > m.table_size_) t = m.table_size_;
+    uint32_t sym = m.decoder_table_[t];
+    uint32_t n = m.decoder_table_[t + 1] + 1;
+    while (n > sym + 1) {
+      const uint32_t k = (sym + n) >> 1;
+      if (dist[k] > dv) {
+        n = k;
+      } else {
+        sym = k;
       }
-      x = dist[sym] * length_;
-      if (sym != m.last_symbol_) y = dist[sym + 1] * length_;
-    } else {
-      x = 0;
-      sym = 0;
-      length_ >>= kSymbolLengthShift;
-      uint32_t n = m.symbols_;
-      uint32_t k = n >> 1;
-      do {
-        const uint32_t z = length_ * dist[k];
-        if (z > value_) {
-          n = k;
-          y = z;
-        } else {
-          sym = k;
-          x = z;
-        }
-      } while ((k = (sym + n) >> 1) != sym);
     }
+    const uint32_t x = dist[sym] * length_;
+    const uint32_t y = sym != m.last_symbol_ ? dist[sym + 1] * length_ : full_length;
     value_ -= x;
     length_ = y - x;
     if (length_ < kMinLength) renormalize();

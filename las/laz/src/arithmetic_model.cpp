@@ -7,15 +7,15 @@ namespace laz::detail {
 
 ArithmeticModel::ArithmeticModel(uint32_t symbols) : symbols_(symbols), last_symbol_(symbols - 1) {
   assert(symbols >= 2 && symbols <= 2048);
-  // Larger alphabets get a lookup table that narrows the decoder's bisection to a few steps;
-  // the table only speeds up decoding, it never changes the coded bits.
-  if (symbols_ > 16) {
-    uint32_t table_bits = 3;
-    while (symbols_ > (1u << (table_bits + 2))) ++table_bits;
-    table_size_ = 1u << table_bits;
-    table_shift_ = kSymbolLengthShift - table_bits;
-    decoder_table_.resize(table_size_ + 2);
-  }
+  // The decoder finds a symbol through a lookup table over the top bits of the cumulative
+  // distribution, then bisects the few symbols a cell may hold. The table only speeds up
+  // decoding, it never changes the coded bits, so it is sized for speed: four cells per
+  // symbol, so that frequent symbols (which span many cells) need no bisection at all.
+  uint32_t table_bits = 3;
+  while ((1u << table_bits) < 4 * symbols_ && table_bits < 12) ++table_bits;
+  table_size_ = 1u << table_bits;
+  table_shift_ = kSymbolLengthShift - table_bits;
+  decoder_table_.resize(table_size_ + 2);
   distribution_.resize(symbols_);
   symbol_count_.resize(symbols_);
   init();
@@ -41,26 +41,27 @@ void ArithmeticModel::update() {
   }
   const uint32_t scale = 0x80000000u / total_count_;
   uint32_t sum = 0;
-  if (table_size_ == 0) {
-    for (uint32_t k = 0; k < symbols_; ++k) {
-      distribution_[k] = (scale * sum) >> (31 - kSymbolLengthShift);
-      sum += symbol_count_[k];
-    }
-  } else {
-    uint32_t s = 0;
-    for (uint32_t k = 0; k < symbols_; ++k) {
-      distribution_[k] = (scale * sum) >> (31 - kSymbolLengthShift);
-      sum += symbol_count_[k];
-      const uint32_t w = distribution_[k] >> table_shift_;
-      while (s < w) decoder_table_[++s] = k - 1;
-    }
-    decoder_table_[0] = 0;
-    while (s <= table_size_) decoder_table_[++s] = last_symbol_;
+  for (uint32_t k = 0; k < symbols_; ++k) {
+    distribution_[k] = (scale * sum) >> (31 - kSymbolLengthShift);
+    sum += symbol_count_[k];
   }
+  table_fresh_ = false;
   update_cycle_ = (5 * update_cycle_) >> 2;
   const uint32_t max_cycle = (symbols_ + 6) << 3;
   if (update_cycle_ > max_cycle) update_cycle_ = max_cycle;
   symbols_until_update_ = update_cycle_;
+}
+
+void ArithmeticModel::build_table() {
+  // Cell t holds the last symbol whose distribution starts at or before t's first value.
+  uint32_t s = 0;
+  for (uint32_t k = 0; k < symbols_; ++k) {
+    const uint32_t w = distribution_[k] >> table_shift_;
+    while (s < w) decoder_table_[++s] = k - 1;
+  }
+  decoder_table_[0] = 0;
+  while (s <= table_size_) decoder_table_[++s] = last_symbol_;
+  table_fresh_ = true;
 }
 
 }  // namespace laz::detail

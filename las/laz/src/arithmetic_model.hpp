@@ -38,11 +38,14 @@ class ArithmeticModel {
   friend class ArithmeticEncoder;
 
   void update();
+  // Rebuilds the decoder's lookup table from the distribution (only decoders need it).
+  void build_table();
 
   uint32_t symbols_;
   uint32_t last_symbol_;
-  uint32_t table_size_ = 0;   // 0: no lookup table, the decoder bisects the distribution
+  uint32_t table_size_ = 0;
   uint32_t table_shift_ = 0;
+  bool table_fresh_ = false;
   uint32_t total_count_ = 0;
   uint32_t update_cycle_ = 0;
   uint32_t symbols_until_update_ = 0;

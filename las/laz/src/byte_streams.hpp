@@ -1,6 +1,7 @@
 // Little-endian loads and stores, and the byte sources and sinks the arithmetic coder runs on.
 #pragma once
 
+#include <bit>
 #include <cstddef>
 #include <cstdint>
 #include <cstring>
@@ -8,34 +9,39 @@
 
 namespace laz::detail {
 
-inline uint16_t load_u16(const uint8_t* p) {
-  return static_cast<uint16_t>(p[0] | (p[1] << 8));
+template <class T>
+constexpr T byteswap(T v) {
+  T r = 0;
+  for (size_t i = 0; i < sizeof(T); ++i) {
+    r = static_cast<T>((r << 8) | ((v >> (8 * i)) & 0xFF));
+  }
+  return r;
 }
-inline uint32_t load_u32(const uint8_t* p) {
-  return static_cast<uint32_t>(p[0]) | (static_cast<uint32_t>(p[1]) << 8) |
-         (static_cast<uint32_t>(p[2]) << 16) | (static_cast<uint32_t>(p[3]) << 24);
+
+// LAS data is little-endian; on little-endian hosts a load or store is a plain copy.
+template <class T>
+inline T load_le(const uint8_t* p) {
+  T v;
+  std::memcpy(&v, p, sizeof(T));
+  if constexpr (std::endian::native == std::endian::big) v = byteswap(v);
+  return v;
 }
-inline uint64_t load_u64(const uint8_t* p) {
-  return static_cast<uint64_t>(load_u32(p)) | (static_cast<uint64_t>(load_u32(p + 4)) << 32);
+template <class T>
+inline void store_le(uint8_t* p, T v) {
+  if constexpr (std::endian::native == std::endian::big) v = byteswap(v);
+  std::memcpy(p, &v, sizeof(T));
 }
+
+inline uint16_t load_u16(const uint8_t* p) { return load_le<uint16_t>(p); }
+inline uint32_t load_u32(const uint8_t* p) { return load_le<uint32_t>(p); }
+inline uint64_t load_u64(const uint8_t* p) { return load_le<uint64_t>(p); }
 inline int16_t load_i16(const uint8_t* p) { return static_cast<int16_t>(load_u16(p)); }
 inline int32_t load_i32(const uint8_t* p) { return static_cast<int32_t>(load_u32(p)); }
 inline int64_t load_i64(const uint8_t* p) { return static_cast<int64_t>(load_u64(p)); }
 
-inline void store_u16(uint8_t* p, uint16_t v) {
-  p[0] = static_cast<uint8_t>(v);
-  p[1] = static_cast<uint8_t>(v >> 8);
-}
-inline void store_u32(uint8_t* p, uint32_t v) {
-  p[0] = static_cast<uint8_t>(v);
-  p[1] = static_cast<uint8_t>(v >> 8);
-  p[2] = static_cast<uint8_t>(v >> 16);
-  p[3] = static_cast<uint8_t>(v >> 24);
-}
-inline void store_u64(uint8_t* p, uint64_t v) {
-  store_u32(p, static_cast<uint32_t>(v));
-  store_u32(p + 4, static_cast<uint32_t>(v >> 32));
-}
+inline void store_u16(uint8_t* p, uint16_t v) { store_le(p, v); }
+inline void store_u32(uint8_t* p, uint32_t v) { store_le(p, v); }
+inline void store_u64(uint8_t* p, uint64_t v) { store_le(p, v); }
 inline void store_i16(uint8_t* p, int16_t v) { store_u16(p, static_cast<uint16_t>(v)); }
 inline void store_i32(uint8_t* p, int32_t v) { store_u32(p, static_cast<uint32_t>(v)); }
 inline void store_i64(uint8_t* p, int64_t v) { store_u64(p, static_cast<uint64_t>(v)); }

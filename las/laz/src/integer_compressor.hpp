@@ -65,7 +65,7 @@ class IntegerCompressor {
   }
 
   template <class Dec>
-  int32_t decompress(Dec& dec, int32_t pred, uint32_t context = 0) {
+  [[gnu::always_inline]] int32_t decompress(Dec& dec, int32_t pred, uint32_t context = 0) {
     int32_t real = static_cast<int32_t>(static_cast<uint32_t>(pred) +
                                         static_cast<uint32_t>(read_corrector(dec, k_models_[context])));
     if (real < 0) {
@@ -114,7 +114,7 @@ class IntegerCompressor {
   }
 
   template <class Dec>
-  int32_t read_corrector(Dec& dec, ArithmeticModel& k_model) {
+  [[gnu::always_inline]] int32_t read_corrector(Dec& dec, ArithmeticModel& k_model) {
     const uint32_t k = dec.decode_symbol(k_model);
     k_ = k;
     if (k == 0) return static_cast<int32_t>(dec.decode_bit(corrector0_));

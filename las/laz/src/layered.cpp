@@ -41,11 +41,26 @@ struct ItemPlan {
   std::vector<LazItem> order;
 };
 
+// The point format an item list stands for, for messages: 6, plus colour (7), NIR (8), wave packets (9, 10).
+int point_format_of(std::span<const LazItem> items) {
+  bool rgb = false;
+  bool nir = false;
+  bool wave = false;
+  for (const LazItem& item : items) {
+    rgb = rgb || item.type == kItemRgb14;
+    nir = nir || item.type == kItemRgbNir14;
+    wave = wave || item.type == kItemWavePacket14;
+  }
+  if (wave) return nir ? 10 : 9;
+  return nir ? 8 : (rgb ? 7 : 6);
+}
+
 Result<ItemPlan> plan_items(std::span<const LazItem> items) {
   ItemPlan plan;
-  if (items.empty() || items.front().type != kItemPoint14) {
-    return laszip_error("Point format 6 is not supported");
-  }
+  const auto refuse = [&items] {
+    return laszip_error(fmt::format("Point format {} is not supported", point_format_of(items)));
+  };
+  if (items.empty() || items.front().type != kItemPoint14) return refuse();
   size_t offset = 0;
   bool point_seen = false;
   for (const LazItem& item : items) {
@@ -89,13 +104,11 @@ Result<ItemPlan> plan_items(std::span<const LazItem> items) {
         return laszip_error(fmt::format("Item {} with compression version: {} is not supported",
                                         item_type_name(item.type), item.version));
     }
-    if (duplicate || item.size != expected_size) {
-      return laszip_error("Point format 6 is not supported");
-    }
+    if (duplicate || item.size != expected_size) return refuse();
     offset += item.size;
     plan.order.push_back(item);
   }
-  if (offset > UINT16_MAX) return laszip_error("Point format 6 is not supported");
+  if (offset > UINT16_MAX) return refuse();
   plan.record_length = static_cast<uint16_t>(offset);
   return plan;
 }

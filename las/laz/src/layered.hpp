@@ -58,8 +58,11 @@
 //     const uint8_t* layer_data(size_t layer) const;
 //   };
 //
-// The context comes from POINT14: its decoder's init/decode return the channel of the point, its
-// encoder reads it from the record. WAVEPACKET14 classes are WavePacket14Decoder/WavePacket14Encoder
+// The context comes from POINT14: its decoder's and encoder's init/decode/encode return it. With a
+// version 4 POINT14 it is the point's scanner channel. With version 3 it is the channel on the
+// first point of a chunk and on points that switch channel, and 0 on every other point: LASzip's
+// point reader and writer start each point with context 0 and only a channel switch overwrites it,
+// so v3 files are written that way and must be read that way. WAVEPACKET14 classes are WavePacket14Decoder/WavePacket14Encoder
 // in field_wavepacket14.hpp, constructed from the item version (3 or 4).
 // Version 4 items have the v3 layout; they differ only in which previous value is the prediction on
 // the first point after a switch to an already used scanner channel (v4 takes that channel's own).

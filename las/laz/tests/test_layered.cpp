@@ -689,5 +689,36 @@ TEST(LayeredCorrupt, BadChunksFailCleanly) {
   }
 }
 
+TEST(LayeredCorrupt, FlippedBytesNeverCrashOrHang) {
+  // Whatever the bytes say, decoding ends: with an error, or with points (garbage is allowed).
+  const auto items = items_for(8, 2, 3);
+  const uint16_t length = 40;
+  const auto records = make_records(400, length, 5);
+  const auto good = encode_all(items, records.data(), 400, length, 50000);
+  std::mt19937 engine(1234);
+  std::vector<uint8_t> out(static_cast<size_t>(400) * length);
+  for (int trial = 0; trial < 300; ++trial) {
+    SCOPED_TRACE(trial);
+    std::vector<uint8_t> chunk = good;
+    const int flips = 1 + trial % 8;
+    for (int f = 0; f < flips; ++f) {
+      // Aim at the count, the sizes and the first layer bytes as often as at the rest.
+      const size_t at = trial % 2 == 0 ? engine() % std::min<size_t>(chunk.size(), 160) : engine() % chunk.size();
+      chunk[at] = static_cast<uint8_t>(engine());
+    }
+    auto decoder = LayeredChunkDecoder::create(items);
+    ASSERT_TRUE(decoder.has_value());
+    auto count = decoder->begin_chunk(chunk);
+    if (!count) continue;
+    // Never more than the records we have room for; a larger count is what the caller bounds.
+    size_t budget = 400;
+    while (decoder->remaining() != 0 && budget != 0) {
+      const size_t n = std::min<size_t>({decoder->remaining(), budget, 100});
+      if (!decoder->decode(out.data(), n)) break;
+      budget -= n;
+    }
+  }
+}
+
 }  // namespace
 }  // namespace laz

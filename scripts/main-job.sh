@@ -8,6 +8,8 @@ cd "$(dirname "$0")/.."
 root=$(pwd)
 py=${PYTHON:-python3}
 sample=${SAMPLE_DIR:-$root/sample-output}
+# A Debian-managed Python refuses pip installs outside a virtual environment unless told.
+export PIP_BREAK_SYSTEM_PACKAGES=1
 
 # Debian build packages and the Python packages of the test extra (laspy and laszip write the
 # sample tiles), each only when missing.

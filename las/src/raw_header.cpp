@@ -140,12 +140,14 @@ Result<Header> decode_header(const RawHeader& raw) {
   }
   header.point_format.extra_bytes = static_cast<uint16_t>(raw.point_data_record_length - standard);
 
-  auto system_identifier = text::read_field(raw.system_identifier);
+  auto system_identifier = text::read_header_text(raw.system_identifier);
   if (!system_identifier) return tl::unexpected(std::move(system_identifier.error()));
   header.system_identifier = std::move(*system_identifier);
-  auto generating_software = text::read_field(raw.generating_software);
+  header.raw_system_identifier = raw.system_identifier;
+  auto generating_software = text::read_header_text(raw.generating_software);
   if (!generating_software) return tl::unexpected(std::move(generating_software.error()));
   header.generating_software = std::move(*generating_software);
+  header.raw_generating_software = raw.generating_software;
 
   header.creation_date = CreationDate::make(raw.file_creation_day_of_year, raw.file_creation_year);
   header.gps_time_type = (raw.global_encoding & kGpsStandardTimeBit) ? GpsTimeType::Standard : GpsTimeType::Week;
@@ -165,6 +167,23 @@ uint64_t offset_to_point_data(const Header& header) {
   for (const Vlr& vlr : header.vlrs) offset += kVlrHeaderSize + vlr.data.size();
   return offset + header.vlr_padding.size();
 }
+
+namespace {
+
+// The stored header text field when the text still reads from it, so stray bytes after the
+// terminating zero survive a read-write round trip; otherwise the text, zero-padded.
+Result<void> put_header_text(const std::string& text, const std::optional<std::array<uint8_t, 32>>& original,
+                             std::array<uint8_t, 32>& field) {
+  if (original) {
+    if (auto stored = text::read_header_text(*original); stored && *stored == text) {
+      field = *original;
+      return {};
+    }
+  }
+  return text::write_field(text, field);
+}
+
+}  // namespace
 
 Result<RawHeader> encode_header(const Header& header, uint64_t evlr_start) {
   RawHeader raw;
@@ -212,10 +231,13 @@ Result<RawHeader> encode_header(const Header& header, uint64_t evlr_start) {
   raw.guid = header.guid;
   raw.version_major = version.major;
   raw.version_minor = version.minor;
-  if (auto put = text::write_field(header.system_identifier, raw.system_identifier); !put) {
+  if (auto put = put_header_text(header.system_identifier, header.raw_system_identifier, raw.system_identifier);
+      !put) {
     return tl::unexpected(std::move(put.error()));
   }
-  if (auto put = text::write_field(header.generating_software, raw.generating_software); !put) {
+  if (auto put =
+          put_header_text(header.generating_software, header.raw_generating_software, raw.generating_software);
+      !put) {
     return tl::unexpected(std::move(put.error()));
   }
   if (header.creation_date) {

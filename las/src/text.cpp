@@ -175,6 +175,11 @@ Result<std::string> read_field(std::span<const uint8_t> field) {
   return value;
 }
 
+Result<std::string> read_header_text(std::span<const uint8_t> field) {
+  const auto zero = std::find(field.begin(), field.end(), uint8_t{0});
+  return read_field(field.first(static_cast<size_t>(zero - field.begin())));
+}
+
 std::string read_field_lossy(std::span<const uint8_t> field) {
   if (auto value = read_field(field)) return std::move(*value);
   return decode_utf8_lossy(field);

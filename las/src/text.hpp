@@ -29,6 +29,10 @@ struct Utf8Status {
 // A header text field: the bytes before the first zero, which must be followed by zeros only,
 // and must be ASCII.
 [[nodiscard]] Result<std::string> read_field(std::span<const uint8_t> field);
+// A header text field (system identifier, generating software): the bytes before the first
+// zero, which must be ASCII. Bytes after that zero are not looked at: real writers leave stray
+// memory there, and refusing such a tile would drop its points from every extraction.
+[[nodiscard]] Result<std::string> read_header_text(std::span<const uint8_t> field);
 // A VLR text field: as read_field when that succeeds, else the whole field decoded lossily.
 [[nodiscard]] std::string read_field_lossy(std::span<const uint8_t> field);
 // Writes text zero-padded into the field; "string is too long for a slice of length {}: {}".

@@ -44,6 +44,10 @@ struct Header {
   std::array<uint8_t, 16> guid{};
   std::string system_identifier;
   std::string generating_software;
+  // The two text fields exactly as read. A writer may leave bytes after the terminating zero;
+  // an output whose text was not changed gets the stored field back unchanged.
+  std::optional<std::array<uint8_t, 32>> raw_system_identifier;
+  std::optional<std::array<uint8_t, 32>> raw_generating_software;
   std::optional<CreationDate> creation_date;
   std::vector<Vlr> vlrs;
   std::vector<Vlr> evlrs;

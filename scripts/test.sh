@@ -6,6 +6,8 @@ cd "$(dirname "$0")/.."
 root=$(pwd)
 py=${PYTHON:-python3}
 jobs=${JOBS:-2}
+# A Debian-managed Python refuses pip installs outside a virtual environment unless told.
+export PIP_BREAK_SYSTEM_PACKAGES=1
 
 bash scripts/install-deps.sh
 

@@ -224,23 +224,26 @@ std::vector<uint8_t> make_records(size_t count, uint16_t record_length, uint32_t
   std::mt19937 engine(seed);
   const auto rng = [&engine] { return static_cast<uint32_t>(engine()); };
   std::vector<uint8_t> out(count * record_length);
-  int32_t x = 1000, y = -2000, z = 300;
+  // Coordinates wrap around like the stored 32-bit integers they are.
+  uint32_t x = 1000;
+  uint32_t y = static_cast<uint32_t>(-2000);
+  uint32_t z = 300;
   double t = 1000.0;
   uint8_t channel = 0;
   for (size_t i = 0; i < count; ++i) {
     uint8_t* r = out.data() + i * record_length;
     const uint32_t dice = rng() % 100;
-    if (dice < 5) x += static_cast<int32_t>(rng());  // big jump
-    x += static_cast<int32_t>(rng() % 200) - 100;
-    y += static_cast<int32_t>(rng() % 50) - 25;
-    z += static_cast<int32_t>(rng() % 20) - 10;
+    if (dice < 5) x += rng();  // big jump
+    x += rng() % 200 - 100;
+    y += rng() % 50 - 25;
+    z += rng() % 20 - 10;
     if (dice < 60) t += 0.00001 * (1 + static_cast<int>(rng() % 3));
     if (dice == 7) t += 1.0e6;                  // a new time sequence
     if (dice == 8) t = 1000.0 + static_cast<int>(rng() % 10);  // back to an older one
     if (dice % 17 == 0) channel = static_cast<uint8_t>(rng() % 4);
-    detail::store_u32(r + 0, static_cast<uint32_t>(x));
-    detail::store_u32(r + 4, static_cast<uint32_t>(y));
-    detail::store_u32(r + 8, static_cast<uint32_t>(z));
+    detail::store_u32(r + 0, x);
+    detail::store_u32(r + 4, y);
+    detail::store_u32(r + 8, z);
     detail::store_u16(r + 12, static_cast<uint16_t>(dice < 50 ? 100 : rng()));
     const uint8_t n = static_cast<uint8_t>(rng() % 16);
     const uint8_t rn = static_cast<uint8_t>(dice < 70 ? std::min<uint8_t>(n, static_cast<uint8_t>(1 + rng() % 3)) : rng() % 16);

@@ -2,6 +2,9 @@
 // the field codecs.
 #pragma once
 
+#include <bit>
+#include <concepts>
+#include <cstddef>
 #include <cstdint>
 
 #include "arithmetic_model.hpp"
@@ -24,17 +27,12 @@ class ArithmeticDecoder {
 
   [[gnu::always_inline]] uint32_t decode_bit(BitModel& m) {
     const uint32_t x = m.bit_0_prob_ * (length_ >> kBitLengthShift);
-    uint32_t sym;
-    if (value_ < x) {
-      sym = 0;
-      length_ = x;
-      ++m.bit_0_count_;
-    } else {
-      sym = 1;
-      value_ -= x;
-      length_ -= x;
-    }
-    if (length_ < kMinLength) renormalize();
+    const uint32_t sym = value_ >= x ? 1u : 0u;
+    // Selects rather than branches: the bit is as unpredictable as the model is good.
+    value_ -= sym != 0 ? x : 0u;
+    length_ = sym != 0 ? length_ - x : x;
+    m.bit_0_count_ += sym ^ 1u;
+    renormalize_if_needed();
     if (--m.bits_until_update_ == 0) m.update();
     return sym;
   }
@@ -62,7 +60,7 @@ class ArithmeticDecoder {
     const uint32_t y = sym != m.last_symbol_ ? dist[sym + 1] * length_ : full_length;
     value_ -= x;
     length_ = y - x;
-    if (length_ < kMinLength) renormalize();
+    renormalize_if_needed();
     ++m.symbol_count_[sym];
     if (--m.symbols_until_update_ == 0) m.update();
     return sym;
@@ -110,6 +108,23 @@ class ArithmeticDecoder {
       value_ = (value_ << 8) | src_->get_byte();
       length_ <<= 8;
     } while (length_ < kMinLength);
+  }
+
+  // After a symbol: shifts in as many bytes (0-3) as keep length_ >= kMinLength. Sources that
+  // can peek do it without a branch on the length, which the coder makes unpredictable.
+  [[gnu::always_inline]] void renormalize_if_needed() {
+    if constexpr (requires(Source& s) {
+                    { s.peek_be32() } -> std::same_as<uint32_t>;
+                    s.skip(size_t{0});
+                  }) {
+      const uint32_t bytes = static_cast<uint32_t>(std::countl_zero(length_)) >> 3;
+      const uint64_t window = (static_cast<uint64_t>(value_) << 32) | src_->peek_be32();
+      value_ = static_cast<uint32_t>(window >> (32 - 8 * bytes));
+      length_ <<= 8 * bytes;
+      src_->skip(bytes);
+    } else {
+      if (length_ < kMinLength) renormalize();
+    }
   }
 
   Source* src_;

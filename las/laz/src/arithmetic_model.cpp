@@ -1,6 +1,7 @@
 // Construction and distribution rebuild of the multi-symbol model (the rare, non-inlined part).
 #include "arithmetic_model.hpp"
 
+#include <algorithm>
 #include <cassert>
 
 namespace laz::detail {
@@ -53,14 +54,18 @@ void ArithmeticModel::update() {
 }
 
 void ArithmeticModel::build_table() {
-  // Cell t holds the last symbol whose distribution starts at or before t's first value.
-  uint32_t s = 0;
-  for (uint32_t k = 0; k < symbols_; ++k) {
-    const uint32_t w = distribution_[k] >> table_shift_;
-    while (s < w) decoder_table_[++s] = k - 1;
+  // Cell t holds the last symbol whose distribution value (shifted to cell resolution) lies
+  // below t, i.e. the count of such symbols minus one. Counting through a histogram and a
+  // prefix sum avoids the data-dependent branches of a fill loop.
+  uint32_t* table = decoder_table_.data();
+  std::fill(decoder_table_.begin(), decoder_table_.end(), 0u);
+  for (uint32_t k = 0; k < symbols_; ++k) ++table[(distribution_[k] >> table_shift_) + 1];
+  uint32_t below = 0;
+  for (uint32_t t = 1; t <= table_size_ + 1; ++t) {
+    below += table[t];
+    table[t] = below - 1;
   }
-  decoder_table_[0] = 0;
-  while (s <= table_size_) decoder_table_[++s] = last_symbol_;
+  table[0] = 0;
   table_fresh_ = true;
 }
 

@@ -11,11 +11,14 @@ namespace laz::detail {
 
 template <class T>
 constexpr T byteswap(T v) {
-  T r = 0;
-  for (size_t i = 0; i < sizeof(T); ++i) {
-    r = static_cast<T>((r << 8) | ((v >> (8 * i)) & 0xFF));
+  if constexpr (sizeof(T) == 2) {
+    return static_cast<T>(__builtin_bswap16(static_cast<uint16_t>(v)));
+  } else if constexpr (sizeof(T) == 4) {
+    return static_cast<T>(__builtin_bswap32(static_cast<uint32_t>(v)));
+  } else {
+    static_assert(sizeof(T) == 8);
+    return static_cast<T>(__builtin_bswap64(static_cast<uint64_t>(v)));
   }
-  return r;
 }
 
 // LAS data is little-endian; on little-endian hosts a load or store is a plain copy.
@@ -61,6 +64,27 @@ struct MemorySource {
     if (cur < end) return *cur++;
     overrun = true;
     return 0;
+  }
+  // The next four bytes as a big-endian number (zeros past the end) without consuming them,
+  // and the consuming step: lets the decoder shift in 0-3 bytes without branching on the count.
+  [[gnu::always_inline]] uint32_t peek_be32() const {
+    if (end - cur >= 4) {
+      uint32_t v;
+      std::memcpy(&v, cur, 4);
+      if constexpr (std::endian::native == std::endian::little) v = byteswap(v);
+      return v;
+    }
+    uint32_t v = 0;
+    for (int i = 0; i < 4; ++i) v = (v << 8) | (cur + i < end ? cur[i] : 0u);
+    return v;
+  }
+  [[gnu::always_inline]] void skip(size_t n) {
+    if (static_cast<size_t>(end - cur) >= n) {
+      cur += n;
+    } else {
+      cur = end;
+      overrun = true;
+    }
   }
   void get_bytes(uint8_t* dst, size_t n) {
     const size_t have = static_cast<size_t>(end - cur);

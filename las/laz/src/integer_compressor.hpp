@@ -66,14 +66,14 @@ class IntegerCompressor {
 
   template <class Dec>
   [[gnu::always_inline]] int32_t decompress(Dec& dec, int32_t pred, uint32_t context = 0) {
-    int32_t real = static_cast<int32_t>(static_cast<uint32_t>(pred) +
-                                        static_cast<uint32_t>(read_corrector(dec, k_models_[context])));
-    if (real < 0) {
-      real = static_cast<int32_t>(static_cast<uint32_t>(real) + corr_range_);
-    } else if (static_cast<uint32_t>(real) >= corr_range_) {
-      real = static_cast<int32_t>(static_cast<uint32_t>(real) - corr_range_);
-    }
-    return real;
+    const uint32_t real =
+        static_cast<uint32_t>(pred) + static_cast<uint32_t>(read_corrector(dec, k_models_[context]));
+    // Back into [0, range) when a range applies (for 32 bits the range is 0 and nothing
+    // changes); written as selects because the sign is unpredictable.
+    const bool negative = static_cast<int32_t>(real) < 0;
+    const uint32_t add = negative ? corr_range_ : 0u;
+    const uint32_t sub = !negative && real >= corr_range_ ? corr_range_ : 0u;
+    return static_cast<int32_t>(real + add - sub);
   }
 
   uint32_t k() const { return k_; }
@@ -127,8 +127,9 @@ class IntegerCompressor {
       u = dec.decode_symbol(correctors_[k - 1]);
       u = (u << k1) | dec.read_bits(k1);
     }
-    if (u >= (1u << (k - 1))) return static_cast<int32_t>(u + 1u);
-    return static_cast<int32_t>(u - ((1u << k) - 1u));
+    // The lower half of [0, 2^k) holds the negative corrections.
+    const uint32_t negative_mask = 0u - static_cast<uint32_t>(u < (1u << (k - 1)));
+    return static_cast<int32_t>(u + 1u - (negative_mask & (1u << k)));
   }
 
   uint32_t bits_high_;

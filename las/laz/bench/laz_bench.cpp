@@ -1,5 +1,6 @@
 // Speed of the LASzip codec on one core: the entropy coder alone, and whole-file compression
-// and decompression of real files (points per second). Real files come from the shared test
+// and decompression of real point-wise files (points per second; the layered formats are in
+// bench_layered.cpp). Real files come from the shared test
 // data; without it the benchmarks fall back to generated survey-like points.
 #include <cstdint>
 #include <optional>
@@ -118,24 +119,15 @@ const Subject& format3() {
   static const Subject s = load_subject("autzen_trim.laz", 3, 500000);
   return s;
 }
-const Subject& format7() {
-  // No large real format 7 file in the data: generated survey-like points.
-  static const Subject s = load_subject(nullptr, 7, 500000);
-  return s;
-}
 
 void BM_Decompress_Format1(benchmark::State& state) { run_decompress(state, format1()); }
 void BM_Decompress_Format3(benchmark::State& state) { run_decompress(state, format3()); }
-void BM_Decompress_Format7(benchmark::State& state) { run_decompress(state, format7()); }
 void BM_Compress_Format1(benchmark::State& state) { run_compress(state, format1()); }
 void BM_Compress_Format3(benchmark::State& state) { run_compress(state, format3()); }
-void BM_Compress_Format7(benchmark::State& state) { run_compress(state, format7()); }
 BENCHMARK(BM_Decompress_Format1)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_Decompress_Format3)->Unit(benchmark::kMillisecond);
-BENCHMARK(BM_Decompress_Format7)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_Compress_Format1)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_Compress_Format3)->Unit(benchmark::kMillisecond);
-BENCHMARK(BM_Compress_Format7)->Unit(benchmark::kMillisecond);
 
 std::vector<int32_t> random_walk(size_t n) {
   std::mt19937 rng(42);

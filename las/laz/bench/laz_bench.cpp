@@ -47,18 +47,21 @@ std::vector<uint8_t> compress(const laz::LazVlr& vlr, const std::vector<uint8_t>
 // A real file decoded once, or generated points of the format when the file is absent.
 Subject load_subject(const char* file, uint8_t format, size_t generated_points) {
   Subject s;
-  const auto f = file != nullptr ? laz::test::load_las(laz::test::testdata_dir() / file) : std::nullopt;
+  const auto f =
+      file != nullptr ? laz::test::load_las(laz::test::testdata_dir() / file) : std::nullopt;
   if (f && f->compressed() && f->laszip_vlr) {
     auto vlr = laz::LazVlr::parse(*f->laszip_vlr);
     laz::test::SpanInput input(f->bytes);
     if (vlr) {
-      auto d = laz::Decompressor::open(*vlr, input, f->point_data_offset, f->point_count, f->record_length);
+      auto d = laz::Decompressor::open(*vlr, input, f->point_data_offset, f->point_count,
+                                       f->record_length);
       s.raw.resize(static_cast<size_t>(f->point_count) * f->record_length);
       if (d && d->decompress(s.raw.data(), static_cast<size_t>(f->point_count))) {
         s.record_length = f->record_length;
         s.points = static_cast<size_t>(f->point_count);
-        s.vlr = laz::LazVlr::for_point_format(format, static_cast<uint16_t>(
-                                                          s.record_length - laz::test::kStandardRecordLength[format]));
+        s.vlr = laz::LazVlr::for_point_format(
+            format,
+            static_cast<uint16_t>(s.record_length - laz::test::kStandardRecordLength[format]));
         s.compressed = compress(s.vlr, s.raw, s.record_length);
         return s;
       }

@@ -113,7 +113,7 @@ class ArithmeticDecoder {
   // After a symbol: shifts in as many bytes (0-3) as keep length_ >= kMinLength. Sources that
   // can peek do it without a branch on the length, which the coder makes unpredictable.
   [[gnu::always_inline]] void renormalize_if_needed() {
-    if constexpr (requires(Source& s) {
+    if constexpr (requires(Source & s) {
                     { s.peek_be32() } -> std::same_as<uint32_t>;
                     s.skip(size_t{0});
                   }) {

@@ -27,7 +27,9 @@ struct Compressor::State {
   std::vector<uint8_t> buffer;
   bool finished = false;
 
-  uint32_t open_points() const { return pointwise ? pointwise->point_count() : layered->point_count(); }
+  uint32_t open_points() const {
+    return pointwise ? pointwise->point_count() : layered->point_count();
+  }
   Result<void> close_chunk();
 };
 
@@ -53,7 +55,8 @@ Result<Compressor> Compressor::create(const LazVlr& vlr, Output& output) {
   if (vlr.compressor > 3) {
     return laszip_error(fmt::format("Compressor type {} is not valid", vlr.compressor));
   }
-  if (compressor == CompressorType::None) return laszip_error("Compressor type None is not supported");
+  if (compressor == CompressorType::None)
+    return laszip_error("Compressor type None is not supported");
   if (vlr.coder != 0) {
     return laszip_error(fmt::format("Compressor type {} with coder {} is not supported",
                                     vlr.compressor, vlr.coder));
@@ -70,8 +73,8 @@ Result<Compressor> Compressor::create(const LazVlr& vlr, Output& output) {
   s.chunked = compressor != CompressorType::PointWise;
   if (s.chunked) {
     if (vlr.chunk_size == 0 || vlr.chunk_size == kVariableChunkSize) {
-      return laszip_error(fmt::format("Compressor type {} is not supported",
-                                      "with a variable chunk size"));
+      return laszip_error(
+          fmt::format("Compressor type {} is not supported", "with a variable chunk size"));
     }
     s.chunk_size = vlr.chunk_size;
     // The placeholder is the offset's own position, as a seekable LASzip writer leaves it: a

@@ -115,7 +115,8 @@ struct Decompressor::State {
   }
 };
 
-Result<void> Decompressor::State::start_chunk_from(std::span<const uint8_t> bytes, uint64_t points) {
+Result<void> Decompressor::State::start_chunk_from(std::span<const uint8_t> bytes,
+                                                   uint64_t points) {
   if (pointwise) return pointwise->begin_chunk(bytes, points);
   auto declared = layered->begin_chunk(bytes);
   if (!declared) return tl::unexpected(declared.error());
@@ -200,7 +201,8 @@ Result<Decompressor> Decompressor::open(const LazVlr& vlr, Input& input, uint64_
     if (!codec) return tl::unexpected(codec.error());
     s.pointwise.emplace(std::move(*codec));
   }
-  const uint16_t items_length = s.pointwise ? s.pointwise->record_length() : s.layered->record_length();
+  const uint16_t items_length =
+      s.pointwise ? s.pointwise->record_length() : s.layered->record_length();
   if (items_length != record_length) {
     return laszip_error(fmt::format("IoError: the items add up to {} bytes, a record has {}",
                                     items_length, record_length));
@@ -244,7 +246,8 @@ Result<Decompressor> Decompressor::open(const LazVlr& vlr, Input& input, uint64_
   }
   std::optional<ChunkTable> table;
   if (table_offset > 0) {
-    auto read = read_chunk_table(input, chunks_start, static_cast<uint64_t>(table_offset), s.variable);
+    auto read =
+        read_chunk_table(input, chunks_start, static_cast<uint64_t>(table_offset), s.variable);
     if (!read) return tl::unexpected(read.error());
     table = std::move(*read);
   }

@@ -36,7 +36,8 @@ class GpsTime11V2State {
     return static_cast<int32_t>(static_cast<uint32_t>(a) * static_cast<uint32_t>(b));
   }
   static int64_t add_wrapping64(int64_t a, int32_t b) {
-    return static_cast<int64_t>(static_cast<uint64_t>(a) + static_cast<uint64_t>(static_cast<int64_t>(b)));
+    return static_cast<int64_t>(static_cast<uint64_t>(a) +
+                                static_cast<uint64_t>(static_cast<int64_t>(b)));
   }
   void note_extreme(int32_t diff) {
     if (++multi_extreme_counter_[last_] > kExtremeRun) {
@@ -90,8 +91,8 @@ inline int32_t quantize_f32(float v) {
 template <class Dec>
 void GpsTime11V2Decoder::read_raw(Dec& dec) {
   next_ = (next_ + 1) & 3u;
-  const auto high = static_cast<uint32_t>(
-      gpstime_.decompress(dec, static_cast<int32_t>(static_cast<uint64_t>(last_gpstime_[last_]) >> 32), 8));
+  const auto high = static_cast<uint32_t>(gpstime_.decompress(
+      dec, static_cast<int32_t>(static_cast<uint64_t>(last_gpstime_[last_]) >> 32), 8));
   const uint32_t low = dec.read_int();
   last_gpstime_[next_] = static_cast<int64_t>((static_cast<uint64_t>(high) << 32) | low);
   last_ = next_;
@@ -120,8 +121,8 @@ void GpsTime11V2Decoder::decode(Dec& dec, uint8_t* item) {
     }
     const uint32_t multi = dec.decode_symbol(gpstime_multi_);
     if (multi == 1) {
-      last_gpstime_[last_] =
-          add_wrapping64(last_gpstime_[last_], gpstime_.decompress(dec, last_gpstime_diff_[last_], 1));
+      last_gpstime_[last_] = add_wrapping64(last_gpstime_[last_],
+                                            gpstime_.decompress(dec, last_gpstime_diff_[last_], 1));
       multi_extreme_counter_[last_] = 0;
     } else if (multi < kMultiUnchanged) {
       int32_t diff;

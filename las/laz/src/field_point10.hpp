@@ -95,7 +95,9 @@ inline constexpr std::array<std::array<uint8_t, 8>, 8> kNumberReturnMap = {{
 }};
 
 // Height context: how far the return is from the last one of its pulse, |number - return|.
-inline constexpr uint32_t number_return_level(uint32_t n, uint32_t r) { return n > r ? n - r : r - n; }
+inline constexpr uint32_t number_return_level(uint32_t n, uint32_t r) {
+  return n > r ? n - r : r - n;
+}
 
 inline constexpr int32_t add_wrapping(int32_t a, int32_t b) {
   return static_cast<int32_t>(static_cast<uint32_t>(a) + static_cast<uint32_t>(b));
@@ -133,9 +135,7 @@ class Point10V2State {
     }
   }
 
-  static uint32_t coordinate_context(uint32_t k, uint32_t cap) {
-    return k < cap ? (k & ~1u) : cap;
-  }
+  static uint32_t coordinate_context(uint32_t k, uint32_t cap) { return k < cap ? (k & ~1u) : cap; }
 
   ArithmeticModel changed_values_{64};
   std::array<ArithmeticModel, 2> scan_angle_rank_{ArithmeticModel(256), ArithmeticModel(256)};
@@ -194,25 +194,27 @@ void Point10V2Decoder::decode(Dec& dec, uint8_t* item) {
     m = kNumberReturnMap[n][r];
     l = number_return_level(n, r);
     if (changed & kIntensityChanged) {
-      intensity_value_ = static_cast<uint16_t>(
-          intensity_.decompress(dec, last_intensity_[m], m < 3 ? m : 3));
+      intensity_value_ =
+          static_cast<uint16_t>(intensity_.decompress(dec, last_intensity_[m], m < 3 ? m : 3));
       last_intensity_[m] = intensity_value_;
     } else {
       intensity_value_ = last_intensity_[m];
     }
     if (changed & kClassificationChanged) {
-      classification_value_ =
-          static_cast<uint8_t>(dec.decode_symbol(model_for(classification_, classification_value_)));
+      classification_value_ = static_cast<uint8_t>(
+          dec.decode_symbol(model_for(classification_, classification_value_)));
     }
     if (changed & kScanAngleChanged) {
       const uint32_t delta = dec.decode_symbol(scan_angle_rank_[(flags_value_ >> 6) & 1u]);
       scan_angle_value_ = static_cast<uint8_t>(delta + scan_angle_value_);
     }
     if (changed & kUserDataChanged) {
-      user_data_value_ = static_cast<uint8_t>(dec.decode_symbol(model_for(user_data_, user_data_value_)));
+      user_data_value_ =
+          static_cast<uint8_t>(dec.decode_symbol(model_for(user_data_, user_data_value_)));
     }
     if (changed & kPointSourceChanged) {
-      point_source_value_ = static_cast<uint16_t>(point_source_id_.decompress(dec, point_source_value_));
+      point_source_value_ =
+          static_cast<uint16_t>(point_source_id_.decompress(dec, point_source_value_));
     }
   } else {
     const uint32_t r = flags_value_ & 7u;
@@ -227,13 +229,13 @@ void Point10V2Decoder::decode(Dec& dec, uint8_t* item) {
   x_ = add_wrapping(x_, dx);
   last_x_diff_median_[m].add(dx);
 
-  const int32_t dy = dy_.decompress(dec, last_y_diff_median_[m].get(),
-                                    single + coordinate_context(dx_.k(), 20));
+  const int32_t dy =
+      dy_.decompress(dec, last_y_diff_median_[m].get(), single + coordinate_context(dx_.k(), 20));
   y_ = add_wrapping(y_, dy);
   last_y_diff_median_[m].add(dy);
 
-  z_value_ = z_.decompress(dec, last_height_[l],
-                           single + coordinate_context((dx_.k() + dy_.k()) / 2, 18));
+  z_value_ =
+      z_.decompress(dec, last_height_[l], single + coordinate_context((dx_.k() + dy_.k()) / 2, 18));
   last_height_[l] = z_value_;
 
   store_i32(item, x_);
@@ -283,8 +285,10 @@ void Point10V2Encoder::encode(Enc& enc, const uint8_t* item) {
     enc.encode_symbol(scan_angle_rank_[(flags >> 6) & 1u],
                       fold_byte(static_cast<int32_t>(scan_angle) - scan_angle_value_));
   }
-  if (changed & kUserDataChanged) enc.encode_symbol(model_for(user_data_, user_data_value_), user_data);
-  if (changed & kPointSourceChanged) point_source_id_.compress(enc, point_source_value_, point_source);
+  if (changed & kUserDataChanged)
+    enc.encode_symbol(model_for(user_data_, user_data_value_), user_data);
+  if (changed & kPointSourceChanged)
+    point_source_id_.compress(enc, point_source_value_, point_source);
 
   const uint32_t single = n == 1 ? 1u : 0u;
   const int32_t dx = sub_wrapping(x, x_);

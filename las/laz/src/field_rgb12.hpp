@@ -28,8 +28,9 @@ class Rgb12V2State {
   static constexpr uint32_t kNotGrey = 1u << 6;
 
   ArithmeticModel byte_used_{128};
-  std::array<ArithmeticModel, 6> diff_{ArithmeticModel(256), ArithmeticModel(256), ArithmeticModel(256),
-                                       ArithmeticModel(256), ArithmeticModel(256), ArithmeticModel(256)};
+  std::array<ArithmeticModel, 6> diff_{ArithmeticModel(256), ArithmeticModel(256),
+                                       ArithmeticModel(256), ArithmeticModel(256),
+                                       ArithmeticModel(256), ArithmeticModel(256)};
   std::array<uint16_t, 3> last_{};  // red, green, blue
 };
 
@@ -54,8 +55,10 @@ void Rgb12V2Decoder::decode(Dec& dec, uint8_t* item) {
   const int32_t last_r_hi = last_[0] >> 8;
   int32_t r_lo = last_r_lo;
   int32_t r_hi = last_r_hi;
-  if (sym & kRedLow) r_lo = fold_byte(static_cast<int32_t>(dec.decode_symbol(diff_[0])) + last_r_lo);
-  if (sym & kRedHigh) r_hi = fold_byte(static_cast<int32_t>(dec.decode_symbol(diff_[1])) + last_r_hi);
+  if (sym & kRedLow)
+    r_lo = fold_byte(static_cast<int32_t>(dec.decode_symbol(diff_[0])) + last_r_lo);
+  if (sym & kRedHigh)
+    r_hi = fold_byte(static_cast<int32_t>(dec.decode_symbol(diff_[1])) + last_r_hi);
   uint16_t red = static_cast<uint16_t>(r_lo | (r_hi << 8));
   uint16_t green;
   uint16_t blue;
@@ -67,22 +70,26 @@ void Rgb12V2Decoder::decode(Dec& dec, uint8_t* item) {
     int32_t diff = r_lo - last_r_lo;
     int32_t g_lo = last_g_lo;
     if (sym & kGreenLow) {
-      g_lo = fold_byte(static_cast<int32_t>(dec.decode_symbol(diff_[2])) + clamp_byte(diff + last_g_lo));
+      g_lo = fold_byte(static_cast<int32_t>(dec.decode_symbol(diff_[2])) +
+                       clamp_byte(diff + last_g_lo));
     }
     int32_t b_lo = last_b_lo;
     if (sym & kBlueLow) {
       diff = (diff + (g_lo - last_g_lo)) / 2;
-      b_lo = fold_byte(static_cast<int32_t>(dec.decode_symbol(diff_[4])) + clamp_byte(diff + last_b_lo));
+      b_lo = fold_byte(static_cast<int32_t>(dec.decode_symbol(diff_[4])) +
+                       clamp_byte(diff + last_b_lo));
     }
     diff = r_hi - last_r_hi;
     int32_t g_hi = last_g_hi;
     if (sym & kGreenHigh) {
-      g_hi = fold_byte(static_cast<int32_t>(dec.decode_symbol(diff_[3])) + clamp_byte(diff + last_g_hi));
+      g_hi = fold_byte(static_cast<int32_t>(dec.decode_symbol(diff_[3])) +
+                       clamp_byte(diff + last_g_hi));
     }
     int32_t b_hi = last_b_hi;
     if (sym & kBlueHigh) {
       diff = (diff + (g_hi - last_g_hi)) / 2;
-      b_hi = fold_byte(static_cast<int32_t>(dec.decode_symbol(diff_[5])) + clamp_byte(diff + last_b_hi));
+      b_hi = fold_byte(static_cast<int32_t>(dec.decode_symbol(diff_[5])) +
+                       clamp_byte(diff + last_b_hi));
     }
     green = static_cast<uint16_t>(g_lo | (g_hi << 8));
     blue = static_cast<uint16_t>(b_lo | (b_hi << 8));
@@ -125,12 +132,14 @@ void Rgb12V2Encoder::encode(Enc& enc, const uint8_t* item) {
   if (sym & kRedLow) enc.encode_symbol(diff_[0], fold_byte(diff_lo));
   if (sym & kRedHigh) enc.encode_symbol(diff_[1], fold_byte(diff_hi));
   if (sym & kNotGrey) {
-    if (sym & kGreenLow) enc.encode_symbol(diff_[2], fold_byte(g_lo - clamp_byte(diff_lo + last_g_lo)));
+    if (sym & kGreenLow)
+      enc.encode_symbol(diff_[2], fold_byte(g_lo - clamp_byte(diff_lo + last_g_lo)));
     if (sym & kBlueLow) {
       diff_lo = (diff_lo + (g_lo - last_g_lo)) / 2;
       enc.encode_symbol(diff_[4], fold_byte(b_lo - clamp_byte(diff_lo + last_b_lo)));
     }
-    if (sym & kGreenHigh) enc.encode_symbol(diff_[3], fold_byte(g_hi - clamp_byte(diff_hi + last_g_hi)));
+    if (sym & kGreenHigh)
+      enc.encode_symbol(diff_[3], fold_byte(g_hi - clamp_byte(diff_hi + last_g_hi)));
     if (sym & kBlueHigh) {
       diff_hi = (diff_hi + (g_hi - last_g_hi)) / 2;
       enc.encode_symbol(diff_[5], fold_byte(b_hi - clamp_byte(diff_hi + last_b_hi)));

@@ -66,8 +66,8 @@ class IntegerCompressor {
 
   template <class Dec>
   [[gnu::always_inline]] int32_t decompress(Dec& dec, int32_t pred, uint32_t context = 0) {
-    const uint32_t real =
-        static_cast<uint32_t>(pred) + static_cast<uint32_t>(read_corrector(dec, k_models_[context]));
+    const uint32_t real = static_cast<uint32_t>(pred) +
+                          static_cast<uint32_t>(read_corrector(dec, k_models_[context]));
     // Back into [0, range) when a range applies (for 32 bits the range is 0 and nothing
     // changes); written as selects because the sign is unpredictable.
     const bool negative = static_cast<int32_t>(real) < 0;
@@ -138,8 +138,8 @@ class IntegerCompressor {
   int32_t corr_min_ = 0;
   int32_t corr_max_ = 0;
   uint32_t k_ = 0;
-  std::vector<ArithmeticModel> k_models_;   // per context: the bit length of the correction
-  BitModel corrector0_;                     // k == 0: the correction is 0 or 1
+  std::vector<ArithmeticModel> k_models_;    // per context: the bit length of the correction
+  BitModel corrector0_;                      // k == 0: the correction is 0 or 1
   std::vector<ArithmeticModel> correctors_;  // per k >= 1: the correction within that length
 };
 

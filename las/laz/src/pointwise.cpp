@@ -29,11 +29,11 @@ namespace {
 using Dec = ArithmeticDecoder<MemorySource>;
 using Enc = ArithmeticEncoder<VectorSink>;
 
-using AnyItemDecoder =
-    std::variant<Point10V2Decoder, GpsTime11V2Decoder, Rgb12V2Decoder, ByteV2Decoder, Point10V1Decoder,
-                 GpsTime11V1Decoder, Rgb12V1Decoder, ByteV1Decoder, WavePacket13V1Decoder>;
-using AnyItemEncoder =
-    std::variant<Point10V2Encoder, GpsTime11V2Encoder, Rgb12V2Encoder, ByteV2Encoder, WavePacket13V1Encoder>;
+using AnyItemDecoder = std::variant<Point10V2Decoder, GpsTime11V2Decoder, Rgb12V2Decoder,
+                                    ByteV2Decoder, Point10V1Decoder, GpsTime11V1Decoder,
+                                    Rgb12V1Decoder, ByteV1Decoder, WavePacket13V1Decoder>;
+using AnyItemEncoder = std::variant<Point10V2Encoder, GpsTime11V2Encoder, Rgb12V2Encoder,
+                                    ByteV2Encoder, WavePacket13V1Encoder>;
 
 struct ItemDecoder {
   AnyItemDecoder codec;
@@ -85,13 +85,16 @@ Result<AnyItemEncoder> make_encoder(const LazItem& item) {
   const auto type = static_cast<ItemType>(item.type);
   switch (type) {
     case ItemType::Point10:
-      if (item.size == 20 && item.version == 2) return AnyItemEncoder(std::in_place_type<Point10V2Encoder>);
+      if (item.size == 20 && item.version == 2)
+        return AnyItemEncoder(std::in_place_type<Point10V2Encoder>);
       break;
     case ItemType::GpsTime11:
-      if (item.size == 8 && item.version == 2) return AnyItemEncoder(std::in_place_type<GpsTime11V2Encoder>);
+      if (item.size == 8 && item.version == 2)
+        return AnyItemEncoder(std::in_place_type<GpsTime11V2Encoder>);
       break;
     case ItemType::Rgb12:
-      if (item.size == 6 && item.version == 2) return AnyItemEncoder(std::in_place_type<Rgb12V2Encoder>);
+      if (item.size == 6 && item.version == 2)
+        return AnyItemEncoder(std::in_place_type<Rgb12V2Encoder>);
       break;
     case ItemType::Byte:
       if (item.size != 0 && item.version == 2) {
@@ -135,14 +138,16 @@ void decode_fixed(Dec& dec, std::vector<ItemDecoder>& items, uint8_t* out, size_
                   size_t record_length) {
   auto codecs = [&items]<size_t... I>(std::index_sequence<I...>) {
     return std::tuple<Codecs&...>(std::get<Codecs>(items[I].codec)...);
-  }(std::index_sequence_for<Codecs...>{});
+  }
+  (std::index_sequence_for<Codecs...>{});
   std::array<uint16_t, sizeof...(Codecs)> offsets{};
   for (size_t i = 0; i < offsets.size(); ++i) offsets[i] = items[i].offset;
   for (size_t point = 0; point < count; ++point) {
     uint8_t* record = out + point * record_length;
     [&]<size_t... I>(std::index_sequence<I...>) {
       (std::get<I>(codecs).decode(dec, record + offsets[I]), ...);
-    }(std::index_sequence_for<Codecs...>{});
+    }
+    (std::index_sequence_for<Codecs...>{});
   }
 }
 
@@ -169,7 +174,8 @@ struct PointwiseChunkDecoder::State {
   bool first_pending = false;  // the raw first record is not delivered yet
 };
 
-PointwiseChunkDecoder::PointwiseChunkDecoder(std::unique_ptr<State> state) : state_(std::move(state)) {}
+PointwiseChunkDecoder::PointwiseChunkDecoder(std::unique_ptr<State> state)
+    : state_(std::move(state)) {}
 PointwiseChunkDecoder::PointwiseChunkDecoder(PointwiseChunkDecoder&&) noexcept = default;
 PointwiseChunkDecoder& PointwiseChunkDecoder::operator=(PointwiseChunkDecoder&&) noexcept = default;
 PointwiseChunkDecoder::~PointwiseChunkDecoder() = default;
@@ -226,15 +232,22 @@ Result<void> PointwiseChunkDecoder::decode(uint8_t* out, size_t count) {
   }
   const size_t rl = s.record_length;
   switch (s.layout) {
-    case Layout::P: decode_fixed<Point10V2Decoder>(s.dec, s.items, out, count, rl); break;
+    case Layout::P:
+      decode_fixed<Point10V2Decoder>(s.dec, s.items, out, count, rl);
+      break;
     case Layout::PG:
       decode_fixed<Point10V2Decoder, GpsTime11V2Decoder>(s.dec, s.items, out, count, rl);
       break;
-    case Layout::PR: decode_fixed<Point10V2Decoder, Rgb12V2Decoder>(s.dec, s.items, out, count, rl); break;
-    case Layout::PGR:
-      decode_fixed<Point10V2Decoder, GpsTime11V2Decoder, Rgb12V2Decoder>(s.dec, s.items, out, count, rl);
+    case Layout::PR:
+      decode_fixed<Point10V2Decoder, Rgb12V2Decoder>(s.dec, s.items, out, count, rl);
       break;
-    case Layout::Generic: decode_generic(s.dec, s.items, out, count, rl); break;
+    case Layout::PGR:
+      decode_fixed<Point10V2Decoder, GpsTime11V2Decoder, Rgb12V2Decoder>(s.dec, s.items, out, count,
+                                                                         rl);
+      break;
+    case Layout::Generic:
+      decode_generic(s.dec, s.items, out, count, rl);
+      break;
   }
   s.remaining -= count;
   if (s.src.overrun) return io_error("failed to fill whole buffer");
@@ -250,7 +263,8 @@ struct PointwiseChunkEncoder::State {
   uint32_t count = 0;
 };
 
-PointwiseChunkEncoder::PointwiseChunkEncoder(std::unique_ptr<State> state) : state_(std::move(state)) {}
+PointwiseChunkEncoder::PointwiseChunkEncoder(std::unique_ptr<State> state)
+    : state_(std::move(state)) {}
 PointwiseChunkEncoder::PointwiseChunkEncoder(PointwiseChunkEncoder&&) noexcept = default;
 PointwiseChunkEncoder& PointwiseChunkEncoder::operator=(PointwiseChunkEncoder&&) noexcept = default;
 PointwiseChunkEncoder::~PointwiseChunkEncoder() = default;

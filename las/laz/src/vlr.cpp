@@ -18,10 +18,14 @@ bool is_layered_item(uint16_t type) { return type >= 10 && type <= 14; }
 
 const char* compressor_name(uint16_t compressor) {
   switch (static_cast<CompressorType>(compressor)) {
-    case CompressorType::None: return "None";
-    case CompressorType::PointWise: return "PointWise";
-    case CompressorType::PointWiseChunked: return "PointWiseChunked";
-    case CompressorType::LayeredChunked: return "LayeredChunked";
+    case CompressorType::None:
+      return "None";
+    case CompressorType::PointWise:
+      return "PointWise";
+    case CompressorType::PointWiseChunked:
+      return "PointWiseChunked";
+    case CompressorType::LayeredChunked:
+      return "LayeredChunked";
   }
   return "Unknown";
 }
@@ -32,29 +36,42 @@ bool supported_version(const LazItem& item) {
     case ItemType::Byte:
     case ItemType::Point10:
     case ItemType::GpsTime11:
-    case ItemType::Rgb12: return item.version == 1 || item.version == 2;
-    case ItemType::WavePacket13: return item.version == 1;
+    case ItemType::Rgb12:
+      return item.version == 1 || item.version == 2;
+    case ItemType::WavePacket13:
+      return item.version == 1;
     case ItemType::Point14:
     case ItemType::Rgb14:
     case ItemType::RgbNir14:
     case ItemType::WavePacket14:
-    case ItemType::Byte14: return item.version == 3 || item.version == 4;
-    default: return false;
+    case ItemType::Byte14:
+      return item.version == 3 || item.version == 4;
+    default:
+      return false;
   }
 }
 
 // 0: any size of at least one byte.
 uint16_t fixed_item_size(uint16_t type) {
   switch (static_cast<ItemType>(type)) {
-    case ItemType::Point10: return 20;
-    case ItemType::GpsTime11: return 8;
-    case ItemType::Rgb12: return 6;
-    case ItemType::WavePacket13: return 29;
-    case ItemType::Point14: return 30;
-    case ItemType::Rgb14: return 6;
-    case ItemType::RgbNir14: return 8;
-    case ItemType::WavePacket14: return 29;
-    default: return 0;
+    case ItemType::Point10:
+      return 20;
+    case ItemType::GpsTime11:
+      return 8;
+    case ItemType::Rgb12:
+      return 6;
+    case ItemType::WavePacket13:
+      return 29;
+    case ItemType::Point14:
+      return 30;
+    case ItemType::Rgb14:
+      return 6;
+    case ItemType::RgbNir14:
+      return 8;
+    case ItemType::WavePacket14:
+      return 29;
+    default:
+      return 0;
   }
 }
 
@@ -62,21 +79,36 @@ uint16_t fixed_item_size(uint16_t type) {
 
 std::string item_type_name(uint16_t type) {
   switch (static_cast<ItemType>(type)) {
-    case ItemType::Byte: return "Byte";
-    case ItemType::Short: return "Short";
-    case ItemType::Int: return "Int";
-    case ItemType::Long: return "Long";
-    case ItemType::Float: return "Float";
-    case ItemType::Double: return "Double";
-    case ItemType::Point10: return "Point10";
-    case ItemType::GpsTime11: return "GpsTime";
-    case ItemType::Rgb12: return "RGB12";
-    case ItemType::WavePacket13: return "WavePacket13";
-    case ItemType::Point14: return "Point14";
-    case ItemType::Rgb14: return "RGB14";
-    case ItemType::RgbNir14: return "RGBNIR14";
-    case ItemType::WavePacket14: return "WavePacket14";
-    case ItemType::Byte14: return "Byte14";
+    case ItemType::Byte:
+      return "Byte";
+    case ItemType::Short:
+      return "Short";
+    case ItemType::Int:
+      return "Int";
+    case ItemType::Long:
+      return "Long";
+    case ItemType::Float:
+      return "Float";
+    case ItemType::Double:
+      return "Double";
+    case ItemType::Point10:
+      return "Point10";
+    case ItemType::GpsTime11:
+      return "GpsTime";
+    case ItemType::Rgb12:
+      return "RGB12";
+    case ItemType::WavePacket13:
+      return "WavePacket13";
+    case ItemType::Point14:
+      return "Point14";
+    case ItemType::Rgb14:
+      return "RGB14";
+    case ItemType::RgbNir14:
+      return "RGBNIR14";
+    case ItemType::WavePacket14:
+      return "WavePacket14";
+    case ItemType::Byte14:
+      return "Byte14";
   }
   return fmt::format("{}", type);
 }
@@ -186,7 +218,8 @@ Result<void> LazVlr::validate(uint8_t point_format, uint16_t record_length) cons
     return laszip_error(fmt::format("Compressor type {} is not valid", compressor));
   }
   if (compressor == static_cast<uint16_t>(CompressorType::None)) {
-    return laszip_error(fmt::format("Compressor type {} is not supported", compressor_name(compressor)));
+    return laszip_error(
+        fmt::format("Compressor type {} is not supported", compressor_name(compressor)));
   }
   if (coder != 0) {
     // Only the arithmetic coder (0) exists.

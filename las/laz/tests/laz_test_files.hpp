@@ -62,7 +62,8 @@ inline std::optional<LasFile> load_las(const std::filesystem::path& path) {
   LasFile f;
   f.bytes = read_file(path);
   const auto& b = f.bytes;
-  if (b.size() < 227 || b[0] != 'L' || b[1] != 'A' || b[2] != 'S' || b[3] != 'F') return std::nullopt;
+  if (b.size() < 227 || b[0] != 'L' || b[1] != 'A' || b[2] != 'S' || b[3] != 'F')
+    return std::nullopt;
   f.version_minor = b[25];
   f.header_size = detail::load_u16(&b[94]);
   f.point_data_offset = detail::load_u32(&b[96]);
@@ -74,7 +75,8 @@ inline std::optional<LasFile> load_las(const std::filesystem::path& path) {
     f.point_count = detail::load_u64(&b[247]);
   }
   size_t pos = f.header_size;
-  for (uint32_t i = 0; i < vlr_count && pos + 54 <= b.size() && pos + 54 <= f.point_data_offset; ++i) {
+  for (uint32_t i = 0; i < vlr_count && pos + 54 <= b.size() && pos + 54 <= f.point_data_offset;
+       ++i) {
     const std::string user_id(reinterpret_cast<const char*>(&b[pos + 2]),
                               strnlen(reinterpret_cast<const char*>(&b[pos + 2]), 16));
     const uint16_t record_id = detail::load_u16(&b[pos + 18]);
@@ -114,7 +116,8 @@ inline uint64_t json_uint(const std::string& json, const std::string& key) {
 
 inline Expected load_expected(const std::string& relative_path) {
   std::string name = relative_path;
-  for (size_t i = name.find('/'); i != std::string::npos; i = name.find('/')) name.replace(i, 1, "__");
+  for (size_t i = name.find('/'); i != std::string::npos; i = name.find('/'))
+    name.replace(i, 1, "__");
   const auto bytes = read_file(testdata_dir() / "expected" / (name + ".json"));
   const std::string json(bytes.begin(), bytes.end());
   Expected e;

@@ -37,8 +37,8 @@ inline std::vector<uint8_t> generate_points(const GeneratorOptions& o) {
 
   const bool legacy = o.format <= 5;
   const bool gps = o.format != 0 && o.format != 2;
-  const bool rgb = o.format == 2 || o.format == 3 || o.format == 5 || o.format == 7 || o.format == 8 ||
-                   o.format == 10;
+  const bool rgb = o.format == 2 || o.format == 3 || o.format == 5 || o.format == 7 ||
+                   o.format == 8 || o.format == 10;
   const bool nir = o.format == 8 || o.format == 10;
   const bool wave = o.format == 4 || o.format == 5 || o.format == 9 || o.format == 10;
 
@@ -168,7 +168,8 @@ inline std::vector<uint8_t> generate_points(const GeneratorOptions& o) {
       store_u32(r + pos + 9, 256);
       store_u32(r + pos + 13, std::bit_cast<uint32_t>(static_cast<float>(rnd(1000)) * 0.5f));
       for (size_t k = 0; k < 3; ++k) {
-        store_u32(r + pos + 17 + 4 * k, std::bit_cast<uint32_t>(static_cast<float>(rnd(2000)) * 1e-4f));
+        store_u32(r + pos + 17 + 4 * k,
+                  std::bit_cast<uint32_t>(static_cast<float>(rnd(2000)) * 1e-4f));
       }
       pos += 29;
     }

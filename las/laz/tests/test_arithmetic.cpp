@@ -97,12 +97,24 @@ std::vector<uint8_t> encode(const std::vector<Step>& steps) {
   Models m;
   for (const Step& s : steps) {
     switch (s.op) {
-      case Op::Symbol: enc.encode_symbol(m.symbols[s.model], static_cast<uint32_t>(s.value)); break;
-      case Op::Bit: enc.encode_bit(m.bits[s.model], static_cast<uint32_t>(s.value)); break;
-      case Op::RawBits: enc.write_bits(s.model, static_cast<uint32_t>(s.value)); break;
-      case Op::Short: enc.write_short(static_cast<uint16_t>(s.value)); break;
-      case Op::Int: enc.write_int(static_cast<uint32_t>(s.value)); break;
-      case Op::Int64: enc.write_int64(s.value); break;
+      case Op::Symbol:
+        enc.encode_symbol(m.symbols[s.model], static_cast<uint32_t>(s.value));
+        break;
+      case Op::Bit:
+        enc.encode_bit(m.bits[s.model], static_cast<uint32_t>(s.value));
+        break;
+      case Op::RawBits:
+        enc.write_bits(s.model, static_cast<uint32_t>(s.value));
+        break;
+      case Op::Short:
+        enc.write_short(static_cast<uint16_t>(s.value));
+        break;
+      case Op::Int:
+        enc.write_int(static_cast<uint32_t>(s.value));
+        break;
+      case Op::Int64:
+        enc.write_int64(s.value);
+        break;
       case Op::Integer: {
         // 16-bit compressors code values modulo 2^16.
         auto& ic = m.integers[s.model];
@@ -125,12 +137,24 @@ void decode_and_check(const std::vector<Step>& steps, const std::vector<uint8_t>
     uint64_t got = 0;
     const uint64_t want = s.value;
     switch (s.op) {
-      case Op::Symbol: got = dec.decode_symbol(m.symbols[s.model]); break;
-      case Op::Bit: got = dec.decode_bit(m.bits[s.model]); break;
-      case Op::RawBits: got = dec.read_bits(s.model); break;
-      case Op::Short: got = dec.read_short(); break;
-      case Op::Int: got = dec.read_int(); break;
-      case Op::Int64: got = dec.read_int64(); break;
+      case Op::Symbol:
+        got = dec.decode_symbol(m.symbols[s.model]);
+        break;
+      case Op::Bit:
+        got = dec.decode_bit(m.bits[s.model]);
+        break;
+      case Op::RawBits:
+        got = dec.read_bits(s.model);
+        break;
+      case Op::Short:
+        got = dec.read_short();
+        break;
+      case Op::Int:
+        got = dec.read_int();
+        break;
+      case Op::Int64:
+        got = dec.read_int64();
+        break;
       case Op::Integer: {
         auto& ic = m.integers[s.model];
         got = static_cast<uint32_t>(ic.decompress(dec, s.pred, 1));

@@ -19,7 +19,8 @@ Result<std::vector<uint8_t>> decode_file(const test::LasFile& f) {
   if (!f.laszip_vlr) return laszip_error("laszip vlr not found");
   auto vlr = LazVlr::parse(*f.laszip_vlr);
   if (!vlr) return tl::unexpected(vlr.error());
-  if (auto r = vlr->validate(f.point_format(), f.record_length); !r) return tl::unexpected(r.error());
+  if (auto r = vlr->validate(f.point_format(), f.record_length); !r)
+    return tl::unexpected(r.error());
   test::SpanInput input(f.bytes);
   auto dec = Decompressor::open(*vlr, input, f.point_data_offset, f.point_count, f.record_length);
   if (!dec) return tl::unexpected(dec.error());
@@ -75,7 +76,8 @@ std::string case_name(const testing::TestParamInfo<std::string>& info) {
   return name;
 }
 
-INSTANTIATE_TEST_SUITE_P(TestData, CompressedFile, testing::ValuesIn(compressed_files()), case_name);
+INSTANTIATE_TEST_SUITE_P(TestData, CompressedFile, testing::ValuesIn(compressed_files()),
+                         case_name);
 
 // The refusals carry the texts the LAS layer shows after "laszip error: ".
 TEST(RefusedFiles, SayWhy) {

@@ -15,7 +15,8 @@
 namespace laz {
 namespace {
 
-constexpr std::array<uint16_t, 11> kStandardRecordLength = {20, 28, 26, 34, 57, 63, 30, 36, 38, 59, 67};
+constexpr std::array<uint16_t, 11> kStandardRecordLength = {20, 28, 26, 34, 57, 63,
+                                                            30, 36, 38, 59, 67};
 
 TEST(Golden, CompressionMatchesTheReferenceByteForByte) {
   if (!test::have_testdata()) GTEST_SKIP() << "test data folder not found";

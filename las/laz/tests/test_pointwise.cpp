@@ -21,7 +21,8 @@
 namespace laz {
 namespace {
 
-std::vector<uint8_t> compress_all(const LazVlr& vlr, const std::vector<uint8_t>& points, size_t rl) {
+std::vector<uint8_t> compress_all(const LazVlr& vlr, const std::vector<uint8_t>& points,
+                                  size_t rl) {
   test::VectorOutput out;
   auto c = Compressor::create(vlr, out);
   EXPECT_TRUE(c.has_value());
@@ -57,18 +58,19 @@ TEST(Pointwise, RoundTripsGeneratedPoints) {
     uint16_t compressor;
     uint32_t chunk_size;
   } kCases[] = {
-      {0, 0, 1, 2, 50000},        {0, 0, 2, 2, 50000},     {0, 0, 3000, 2, 50000},
-      {1, 0, 50000, 2, 50000},    {1, 0, 50001, 2, 50000}, {2, 0, 2000, 2, 50000},
-      {3, 0, 100001, 2, 50000},   {3, 5, 3000, 2, 50000},  {1, 1, 5000, 2, 1000},
-      {4, 0, 3000, 2, 50000},     {5, 3, 3000, 2, 50000},  {3, 0, 7000, 1, 0},
-      {0, 17, 2500, 2, 1},        {2, 2, 999, 2, 333},
+      {0, 0, 1, 2, 50000},      {0, 0, 2, 2, 50000},     {0, 0, 3000, 2, 50000},
+      {1, 0, 50000, 2, 50000},  {1, 0, 50001, 2, 50000}, {2, 0, 2000, 2, 50000},
+      {3, 0, 100001, 2, 50000}, {3, 5, 3000, 2, 50000},  {1, 1, 5000, 2, 1000},
+      {4, 0, 3000, 2, 50000},   {5, 3, 3000, 2, 50000},  {3, 0, 7000, 1, 0},
+      {0, 17, 2500, 2, 1},      {2, 2, 999, 2, 333},
   };
   for (const auto& c : kCases) {
-    SCOPED_TRACE(testing::Message() << "format " << int{c.format} << " extra " << c.extra << " points "
-                                    << c.points << " compressor " << c.compressor << " chunk "
-                                    << c.chunk_size);
+    SCOPED_TRACE(testing::Message()
+                 << "format " << int{c.format} << " extra " << c.extra << " points " << c.points
+                 << " compressor " << c.compressor << " chunk " << c.chunk_size);
     const auto rl = static_cast<uint16_t>(test::kStandardRecordLength[c.format] + c.extra);
-    const auto points = test::generate_points({c.format, c.extra, c.points, 1000u + c.format, false});
+    const auto points =
+        test::generate_points({c.format, c.extra, c.points, 1000u + c.format, false});
     LazVlr vlr = LazVlr::for_point_format(c.format, c.extra);
     vlr.compressor = c.compressor;
     vlr.chunk_size = c.chunk_size;
@@ -78,7 +80,8 @@ TEST(Pointwise, RoundTripsGeneratedPoints) {
     ASSERT_TRUE(back.has_value()) << back.error().message;
     ASSERT_EQ(back->size(), points.size());
     for (size_t i = 0; i < c.points; ++i) {
-      ASSERT_TRUE(std::equal(points.begin() + i * rl, points.begin() + (i + 1) * rl, back->begin() + i * rl))
+      ASSERT_TRUE(std::equal(points.begin() + i * rl, points.begin() + (i + 1) * rl,
+                             back->begin() + i * rl))
           << "record " << i;
     }
   }
@@ -107,7 +110,8 @@ Chunked build_chunked(const LazVlr& vlr, const std::vector<uint32_t>& counts, bo
     sizes.push_back(static_cast<uint32_t>(enc->finish_chunk(c.bytes)));
   }
   const uint64_t table = c.bytes.size();
-  detail::store_i64(c.bytes.data(), offset_override != 0 ? offset_override : static_cast<int64_t>(table));
+  detail::store_i64(c.bytes.data(),
+                    offset_override != 0 ? offset_override : static_cast<int64_t>(table));
   std::vector<uint8_t> head(8);
   detail::store_u32(head.data(), 0);
   detail::store_u32(head.data() + 4, static_cast<uint32_t>(counts.size()));
@@ -116,7 +120,9 @@ Chunked build_chunked(const LazVlr& vlr, const std::vector<uint32_t>& counts, bo
   detail::ArithmeticEncoder<detail::VectorSink> e(sink);
   detail::IntegerCompressor ic(32, 2);
   for (size_t i = 0; i < counts.size(); ++i) {
-    if (variable) ic.compress(e, i ? static_cast<int32_t>(counts[i - 1]) : 0, static_cast<int32_t>(counts[i]), 0);
+    if (variable)
+      ic.compress(e, i ? static_cast<int32_t>(counts[i - 1]) : 0, static_cast<int32_t>(counts[i]),
+                  0);
     ic.compress(e, i ? static_cast<int32_t>(sizes[i - 1]) : 0, static_cast<int32_t>(sizes[i]), 1);
   }
   e.done();
@@ -155,7 +161,8 @@ TEST(Pointwise, ReadsEveryChunkTableForm) {
   for (const auto& c : kCases) {
     SCOPED_TRACE(c.name);
     Chunked data = build_chunked(*c.vlr, *c.counts, c.vlr == &variable, c.offset, c.at_end);
-    if (std::string(c.name) == "fixed, offset pointing at itself") detail::store_i64(data.bytes.data(), 0);
+    if (std::string(c.name) == "fixed, offset pointing at itself")
+      detail::store_i64(data.bytes.data(), 0);
     const auto rl = static_cast<uint16_t>(c.vlr->items_record_length());
     const size_t n = data.points.size() / rl;
     const auto back = decompress_all(*c.vlr, data.bytes, n, rl);
@@ -183,8 +190,9 @@ TEST(Pointwise, CorruptDataFailsCleanly) {
   const uint64_t table = detail::load_u64(good.data());
 
   // Truncations: wherever the data ends, the points are either all right or an error.
-  for (size_t cut : {size_t{0}, size_t{4}, size_t{8}, size_t{40}, good.size() / 3, good.size() / 2,
-                     static_cast<size_t>(table) - 1, static_cast<size_t>(table) + 5, good.size() - 1}) {
+  for (size_t cut :
+       {size_t{0}, size_t{4}, size_t{8}, size_t{40}, good.size() / 3, good.size() / 2,
+        static_cast<size_t>(table) - 1, static_cast<size_t>(table) + 5, good.size() - 1}) {
     SCOPED_TRACE(testing::Message() << "cut at " << cut);
     const std::vector<uint8_t> bytes(good.begin(), good.begin() + static_cast<std::ptrdiff_t>(cut));
     const auto back = decompress_all(vlr, bytes, n, 34);

@@ -48,7 +48,8 @@ TEST(LazVlr, DescriptionPerPointFormat) {
     EXPECT_EQ(vlr.number_of_special_evlrs, -1);
     EXPECT_EQ(vlr.offset_to_special_evlrs, -1);
     EXPECT_EQ(vlr.items, c.items);
-    const auto record_length = static_cast<uint16_t>(test::kStandardRecordLength[c.format] + c.extra);
+    const auto record_length =
+        static_cast<uint16_t>(test::kStandardRecordLength[c.format] + c.extra);
     EXPECT_TRUE(vlr.validate(c.format, record_length));
     const std::vector<uint8_t> bytes = vlr.serialize();
     EXPECT_EQ(bytes.size(), 34 + 6 * c.items.size());
@@ -74,15 +75,17 @@ TEST(LazVlr, RefusesWhatItCannotHonour) {
   } kCases[] = {
       {"no compressor", with([](LazVlr& v) { v.compressor = 0; }), 3, 34,
        "Compressor type None is not supported"},
-      {"unknown compressor", with([](LazVlr& v) { v.compressor = 7; }), 3, 34, "Compressor type 7 is not valid"},
+      {"unknown compressor", with([](LazVlr& v) { v.compressor = 7; }), 3, 34,
+       "Compressor type 7 is not valid"},
       {"other coder", with([](LazVlr& v) { v.coder = 1; }), 3, 34,
        "Compressor type PointWiseChunked with coder 1 is not supported"},
       {"item version", with([](LazVlr& v) { v.items[1].version = 3; }), 3, 34,
        "Item GpsTime with compression version: 3 is not supported"},
-      {"layered item in point-wise data", with([](LazVlr& v) { v.items[2] = {kRgb14, 6, 3}; }), 3, 34,
-       "Item RGB14 with compression version: 3 is not supported"},
-      {"point-wise item in layered data",
-       with([](LazVlr& v) {
+      {"layered item in point-wise data", with([](LazVlr& v) {
+         v.items[2] = {kRgb14, 6, 3};
+       }),
+       3, 34, "Item RGB14 with compression version: 3 is not supported"},
+      {"point-wise item in layered data", with([](LazVlr& v) {
          v.compressor = 3;
          v.items = {{kP14, 30, 3}, {kRgb12, 6, 2}};
        }),
@@ -91,7 +94,8 @@ TEST(LazVlr, RefusesWhatItCannotHonour) {
        "Point format 3 is not supported"},
       {"items short of the record", with([](LazVlr&) {}), 3, 40, "Point format 3 is not supported"},
       {"items past the record", with([](LazVlr&) {}), 3, 30, "Point format 3 is not supported"},
-      {"no items", with([](LazVlr& v) { v.items.clear(); }), 3, 34, "Point format 3 is not supported"},
+      {"no items", with([](LazVlr& v) { v.items.clear(); }), 3, 34,
+       "Point format 3 is not supported"},
       {"wave packet missing (format 9)",
        [] {
          LazVlr v = LazVlr::for_point_format(9, 0);

@@ -10,7 +10,8 @@ namespace laz {
 
 struct Error {
   enum class Kind {
-    Laszip,  // the LASzip description or layout cannot be honoured; shown as "laszip error: " + message
+    Laszip,  // the LASzip description or layout cannot be honoured; shown as "laszip error: " +
+             // message
     Io,      // reading or decoding the point bytes failed; shown as is
   };
   Kind kind = Kind::Laszip;

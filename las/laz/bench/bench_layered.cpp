@@ -11,8 +11,8 @@
 #include <benchmark/benchmark.h>
 
 #include "byte_streams.hpp"
-#include "laz/vlr.hpp"
 #include "layered.hpp"
+#include "laz/vlr.hpp"
 
 namespace {
 
@@ -25,7 +25,8 @@ constexpr uint32_t kChunkSize = 50000;
 // Format 7 records made from the format 3 records of autzen_trim.las (empty when it is missing).
 std::vector<uint8_t> format7_records() {
   std::ifstream in(std::string(QUARRIX_TESTDATA_DIR) + "/autzen_trim.las", std::ios::binary);
-  const std::vector<uint8_t> las{std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+  const std::vector<uint8_t> las{std::istreambuf_iterator<char>(in),
+                                 std::istreambuf_iterator<char>()};
   if (las.size() < 227) return {};
   const uint32_t offset = load_u32(las.data() + 96);
   const uint16_t length = load_u16(las.data() + 105);
@@ -50,7 +51,8 @@ std::vector<uint8_t> format7_records() {
 
 const std::vector<laz::LazItem> kItems = {{10, 30, 3}, {11, 6, 3}};
 
-std::vector<uint8_t> compress(const std::vector<uint8_t>& records, laz::detail::LayeredChunkEncoder& encoder,
+std::vector<uint8_t> compress(const std::vector<uint8_t>& records,
+                              laz::detail::LayeredChunkEncoder& encoder,
                               std::vector<size_t>& chunk_sizes) {
   std::vector<uint8_t> out;
   chunk_sizes.clear();
@@ -78,7 +80,8 @@ void BM_Compress_Format7(benchmark::State& state) {
     bytes = out.size();
     benchmark::DoNotOptimize(out.data());
   }
-  state.SetItemsProcessed(static_cast<int64_t>(state.iterations() * (records.size() / kFormat7Length)));
+  state.SetItemsProcessed(
+      static_cast<int64_t>(state.iterations() * (records.size() / kFormat7Length)));
   state.SetBytesProcessed(static_cast<int64_t>(state.iterations() * records.size()));
   state.counters["ratio"] = static_cast<double>(records.size()) / static_cast<double>(bytes);
 }
@@ -110,7 +113,8 @@ void BM_Decompress_Format7(benchmark::State& state) {
     benchmark::DoNotOptimize(out.data());
   }
   if (out != records) state.SkipWithError("decoded records differ");
-  state.SetItemsProcessed(static_cast<int64_t>(state.iterations() * (records.size() / kFormat7Length)));
+  state.SetItemsProcessed(
+      static_cast<int64_t>(state.iterations() * (records.size() / kFormat7Length)));
   state.SetBytesProcessed(static_cast<int64_t>(state.iterations() * records.size()));
 }
 BENCHMARK(BM_Decompress_Format7)->Unit(benchmark::kMillisecond);

@@ -43,7 +43,7 @@ void Byte14Decoder::init(const uint8_t* first_item, uint32_t context) {
   }
 }
 
-void Byte14Decoder::decode(uint8_t* item, uint32_t context) {
+[[gnu::flatten]] void Byte14Decoder::decode(uint8_t* item, uint32_t context) {
   // Which previous bytes predict: see Rgb14Channels::select, the same rule.
   uint8_t* last = channels_[current_].last.data();
   context &= 3u;

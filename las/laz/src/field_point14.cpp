@@ -40,14 +40,22 @@ constexpr int kMaxSequenceSwitches = 4;
 // 16 x 16 grid of plausible and implausible combinations down to six classes; rows are the number
 // of returns n, columns the return number r.
 constexpr uint8_t kNumberReturnMap6[16][16] = {
-    {0, 1, 2, 3, 4, 5, 3, 4, 4, 5, 5, 5, 5, 5, 5, 5}, {1, 0, 1, 3, 3, 3, 3, 3, 3, 3, 3, 3, 3, 3, 3, 3},
-    {2, 1, 2, 4, 4, 4, 4, 4, 4, 4, 4, 3, 3, 3, 3, 3}, {3, 3, 4, 5, 4, 4, 4, 4, 4, 4, 4, 4, 4, 4, 4, 4},
-    {4, 3, 4, 4, 5, 4, 4, 4, 4, 4, 4, 4, 4, 4, 4, 4}, {5, 3, 4, 4, 4, 5, 4, 4, 4, 4, 4, 4, 4, 4, 4, 4},
-    {3, 3, 4, 4, 4, 4, 5, 4, 4, 4, 4, 4, 4, 4, 4, 4}, {4, 3, 4, 4, 4, 4, 4, 5, 4, 4, 4, 4, 4, 4, 4, 4},
-    {4, 3, 4, 4, 4, 4, 4, 4, 5, 4, 4, 4, 4, 4, 4, 4}, {5, 3, 4, 4, 4, 4, 4, 4, 4, 5, 4, 4, 4, 4, 4, 4},
-    {5, 3, 4, 4, 4, 4, 4, 4, 4, 4, 5, 4, 4, 4, 4, 4}, {5, 3, 3, 4, 4, 4, 4, 4, 4, 4, 4, 5, 5, 4, 4, 4},
-    {5, 3, 3, 4, 4, 4, 4, 4, 4, 4, 4, 5, 5, 5, 4, 4}, {5, 3, 3, 4, 4, 4, 4, 4, 4, 4, 4, 4, 5, 5, 5, 4},
-    {5, 3, 3, 4, 4, 4, 4, 4, 4, 4, 4, 4, 4, 5, 5, 5}, {5, 3, 3, 4, 4, 4, 4, 4, 4, 4, 4, 4, 4, 4, 5, 5},
+    {0, 1, 2, 3, 4, 5, 3, 4, 4, 5, 5, 5, 5, 5, 5, 5},
+    {1, 0, 1, 3, 3, 3, 3, 3, 3, 3, 3, 3, 3, 3, 3, 3},
+    {2, 1, 2, 4, 4, 4, 4, 4, 4, 4, 4, 3, 3, 3, 3, 3},
+    {3, 3, 4, 5, 4, 4, 4, 4, 4, 4, 4, 4, 4, 4, 4, 4},
+    {4, 3, 4, 4, 5, 4, 4, 4, 4, 4, 4, 4, 4, 4, 4, 4},
+    {5, 3, 4, 4, 4, 5, 4, 4, 4, 4, 4, 4, 4, 4, 4, 4},
+    {3, 3, 4, 4, 4, 4, 5, 4, 4, 4, 4, 4, 4, 4, 4, 4},
+    {4, 3, 4, 4, 4, 4, 4, 5, 4, 4, 4, 4, 4, 4, 4, 4},
+    {4, 3, 4, 4, 4, 4, 4, 4, 5, 4, 4, 4, 4, 4, 4, 4},
+    {5, 3, 4, 4, 4, 4, 4, 4, 4, 5, 4, 4, 4, 4, 4, 4},
+    {5, 3, 4, 4, 4, 4, 4, 4, 4, 4, 5, 4, 4, 4, 4, 4},
+    {5, 3, 3, 4, 4, 4, 4, 4, 4, 4, 4, 5, 5, 4, 4, 4},
+    {5, 3, 3, 4, 4, 4, 4, 4, 4, 4, 4, 5, 5, 5, 4, 4},
+    {5, 3, 3, 4, 4, 4, 4, 4, 4, 4, 4, 4, 5, 5, 5, 4},
+    {5, 3, 3, 4, 4, 4, 4, 4, 4, 4, 4, 4, 4, 5, 5, 5},
+    {5, 3, 3, 4, 4, 4, 4, 4, 4, 4, 4, 4, 4, 4, 5, 5},
 };
 
 // Context for Z: the penetration level |n - r|, capped at 7.
@@ -67,7 +75,8 @@ constexpr uint32_t even_k_context(uint32_t k, uint32_t cap) { return k < cap ? (
 // Branch-free choices for data a branch predictor cannot learn (`mask` all ones: a, else b). Plain
 // ?: or std::min may be compiled back into jumps.
 inline int32_t select(uint32_t mask, int32_t a, int32_t b) {
-  return static_cast<int32_t>((static_cast<uint32_t>(a) & mask) | (static_cast<uint32_t>(b) & ~mask));
+  return static_cast<int32_t>((static_cast<uint32_t>(a) & mask) |
+                              (static_cast<uint32_t>(b) & ~mask));
 }
 inline uint32_t mask_if(bool c) { return 0u - static_cast<uint32_t>(c); }
 inline int32_t min_i32(int32_t a, int32_t b) { return select(mask_if(a < b), a, b); }
@@ -134,7 +143,8 @@ void Point14Fields::pack(uint8_t* record) const {
   store_u32(record + 8, static_cast<uint32_t>(z));
   store_u16(record + 12, intensity);
   record[14] = static_cast<uint8_t>((return_number & 0x0F) | (number_of_returns << 4));
-  record[15] = static_cast<uint8_t>((flags & 0x0F) | ((scanner_channel & 0x03) << 4) | ((flags & 0x30) << 2));
+  record[15] = static_cast<uint8_t>((flags & 0x0F) | ((scanner_channel & 0x03) << 4) |
+                                    ((flags & 0x30) << 2));
   record[16] = classification;
   record[17] = user_data;
   store_u16(record + 18, static_cast<uint16_t>(scan_angle));
@@ -337,7 +347,8 @@ uint32_t Point14Decoder::init(const uint8_t* first_item) {
   ch->last_x_diff[xy_slot].add(diff);
 
   const uint32_t kx = ch->ic_dx.k();
-  diff = ch->ic_dy.decompress(dec_xy_, ch->last_y_diff[xy_slot].get(), single + even_k_context(kx, 20));
+  diff = ch->ic_dy.decompress(dec_xy_, ch->last_y_diff[xy_slot].get(),
+                              single + even_k_context(kx, 20));
   last->y = wrapping_add(last->y, diff);
   ch->last_y_diff[xy_slot].add(diff);
 
@@ -349,35 +360,36 @@ uint32_t Point14Decoder::init(const uint8_t* first_item) {
 
   if (present_[kLayerClassification]) {
     const uint32_t ccc = ((last->classification & 0x1Fu) << 1) + (cpr == 3 ? 1u : 0u);
-    last->classification =
-        static_cast<uint8_t>(dec_classification_.decode_symbol(lazy_model(ch->classification[ccc], 256)));
+    last->classification = static_cast<uint8_t>(
+        dec_classification_.decode_symbol(lazy_model(ch->classification[ccc], 256)));
   }
 
   if (present_[kLayerFlags]) {
-    last->flags = static_cast<uint8_t>(dec_flags_.decode_symbol(lazy_model(ch->flags[last->flags], 64)));
+    last->flags =
+        static_cast<uint8_t>(dec_flags_.decode_symbol(lazy_model(ch->flags[last->flags], 64)));
   }
 
   if (present_[kLayerIntensity]) {
     const uint32_t slot = (cpr << 1) | gps_bit;
-    const auto intensity =
-        static_cast<uint16_t>(ch->ic_intensity.decompress(dec_intensity_, ch->last_intensity[slot], cpr));
+    const auto intensity = static_cast<uint16_t>(
+        ch->ic_intensity.decompress(dec_intensity_, ch->last_intensity[slot], cpr));
     ch->last_intensity[slot] = intensity;
     last->intensity = intensity;
   }
 
   if (present_[kLayerScanAngle] && scan_angle_change) {
-    last->scan_angle =
-        static_cast<int16_t>(ch->ic_scan_angle.decompress(dec_scan_angle_, last->scan_angle, gps_bit));
+    last->scan_angle = static_cast<int16_t>(
+        ch->ic_scan_angle.decompress(dec_scan_angle_, last->scan_angle, gps_bit));
   }
 
   if (present_[kLayerUserData]) {
-    last->user_data =
-        static_cast<uint8_t>(dec_user_data_.decode_symbol(lazy_model(ch->user_data[last->user_data / 4], 256)));
+    last->user_data = static_cast<uint8_t>(
+        dec_user_data_.decode_symbol(lazy_model(ch->user_data[last->user_data / 4], 256)));
   }
 
   if (present_[kLayerPointSource] && point_source_change) {
-    last->point_source_id =
-        static_cast<uint16_t>(ch->ic_point_source_id.decompress(dec_point_source_, last->point_source_id));
+    last->point_source_id = static_cast<uint16_t>(
+        ch->ic_point_source_id.decompress(dec_point_source_, last->point_source_id));
   }
 
   if (present_[kLayerGpsTime] && gps_time_change) {
@@ -404,8 +416,8 @@ void Point14Decoder::read_gps_time(Point14Channel& ch) {
       }
       if (multi == 1) {
         ch.next_sequence = (ch.next_sequence + 1) & 3u;
-        const auto high = static_cast<uint32_t>(
-            ch.ic_gpstime.decompress(dec_gps_time_, static_cast<int32_t>(ch.last_gpstime[seq] >> 32), 8));
+        const auto high = static_cast<uint32_t>(ch.ic_gpstime.decompress(
+            dec_gps_time_, static_cast<int32_t>(ch.last_gpstime[seq] >> 32), 8));
         const uint32_t low = dec_gps_time_.read_int();
         ch.last_gpstime[ch.next_sequence] = (static_cast<uint64_t>(high) << 32) | low;
         seq = ch.next_sequence;
@@ -432,7 +444,8 @@ void Point14Decoder::read_gps_time(Point14Channel& ch) {
         diff = ch.ic_gpstime.decompress(dec_gps_time_, 0, 7);
         extreme = true;
       } else if (multi < kGpsTimeMulti) {
-        diff = ch.ic_gpstime.decompress(dec_gps_time_, wrapping_mul(multi, last_diff), multi < 10 ? 2u : 3u);
+        diff = ch.ic_gpstime.decompress(dec_gps_time_, wrapping_mul(multi, last_diff),
+                                        multi < 10 ? 2u : 3u);
       } else if (multi == kGpsTimeMulti) {
         diff = ch.ic_gpstime.decompress(dec_gps_time_, wrapping_mul(kGpsTimeMulti, last_diff), 4);
         extreme = true;
@@ -441,7 +454,8 @@ void Point14Decoder::read_gps_time(Point14Channel& ch) {
         if (negative > kGpsTimeMultiMinus) {
           diff = ch.ic_gpstime.decompress(dec_gps_time_, wrapping_mul(negative, last_diff), 5);
         } else {
-          diff = ch.ic_gpstime.decompress(dec_gps_time_, wrapping_mul(kGpsTimeMultiMinus, last_diff), 6);
+          diff = ch.ic_gpstime.decompress(dec_gps_time_,
+                                          wrapping_mul(kGpsTimeMultiMinus, last_diff), 6);
           extreme = true;
         }
       }
@@ -455,8 +469,8 @@ void Point14Decoder::read_gps_time(Point14Channel& ch) {
     }
     if (multi == kGpsTimeMultiCodeFull) {
       ch.next_sequence = (ch.next_sequence + 1) & 3u;
-      const auto high = static_cast<uint32_t>(
-          ch.ic_gpstime.decompress(dec_gps_time_, static_cast<int32_t>(ch.last_gpstime[seq] >> 32), 8));
+      const auto high = static_cast<uint32_t>(ch.ic_gpstime.decompress(
+          dec_gps_time_, static_cast<int32_t>(ch.last_gpstime[seq] >> 32), 8));
       const uint32_t low = dec_gps_time_.read_int();
       ch.last_gpstime[ch.next_sequence] = (static_cast<uint64_t>(high) << 32) | low;
       seq = ch.next_sequence;
@@ -509,7 +523,8 @@ uint32_t Point14Encoder::encode(const uint8_t* item) {
 
   const bool point_source_change = cur.point_source_id != last->point_source_id;
   // LASzip compares the times as doubles: -0.0 equals 0.0, a NaN differs from itself.
-  const bool gps_time_change = std::bit_cast<double>(cur.gps_time) != std::bit_cast<double>(last->gps_time);
+  const bool gps_time_change =
+      std::bit_cast<double>(cur.gps_time) != std::bit_cast<double>(last->gps_time);
   const bool scan_angle_change = cur.scan_angle != last->scan_angle;
 
   const uint32_t last_n = last->number_of_returns;
@@ -517,9 +532,10 @@ uint32_t Point14Encoder::encode(const uint8_t* item) {
   const uint32_t n = cur.number_of_returns;
   const uint32_t r = cur.return_number;
 
-  uint32_t changed_values = ((channel != current_ ? 1u : 0u) << 6) | ((point_source_change ? 1u : 0u) << 5) |
-                            ((gps_time_change ? 1u : 0u) << 4) | ((scan_angle_change ? 1u : 0u) << 3) |
-                            ((n != last_n ? 1u : 0u) << 2);
+  uint32_t changed_values = ((channel != current_ ? 1u : 0u) << 6) |
+                            ((point_source_change ? 1u : 0u) << 5) |
+                            ((gps_time_change ? 1u : 0u) << 4) |
+                            ((scan_angle_change ? 1u : 0u) << 3) | ((n != last_n ? 1u : 0u) << 2);
   if (r != last_r) {
     if (r == ((last_r + 1) & 15u)) {
       changed_values |= 1;
@@ -579,27 +595,32 @@ uint32_t Point14Encoder::encode(const uint8_t* item) {
 
   if (cur.classification != last->classification) changed_[kLayerClassification] = true;
   const uint32_t ccc = ((last->classification & 0x1Fu) << 1) + (cpr == 3 ? 1u : 0u);
-  encoders_[kLayerClassification]->encode_symbol(lazy_model(ch->classification[ccc], 256), cur.classification);
+  encoders_[kLayerClassification]->encode_symbol(lazy_model(ch->classification[ccc], 256),
+                                                 cur.classification);
 
   if (cur.flags != last->flags) changed_[kLayerFlags] = true;
   encoders_[kLayerFlags]->encode_symbol(lazy_model(ch->flags[last->flags], 64), cur.flags);
 
   if (cur.intensity != last->intensity) changed_[kLayerIntensity] = true;
   const uint32_t intensity_slot = (cpr << 1) | gps_bit;
-  ch->ic_intensity.compress(*encoders_[kLayerIntensity], ch->last_intensity[intensity_slot], cur.intensity, cpr);
+  ch->ic_intensity.compress(*encoders_[kLayerIntensity], ch->last_intensity[intensity_slot],
+                            cur.intensity, cpr);
   ch->last_intensity[intensity_slot] = cur.intensity;
 
   if (scan_angle_change) {
     changed_[kLayerScanAngle] = true;
-    ch->ic_scan_angle.compress(*encoders_[kLayerScanAngle], last->scan_angle, cur.scan_angle, gps_bit);
+    ch->ic_scan_angle.compress(*encoders_[kLayerScanAngle], last->scan_angle, cur.scan_angle,
+                               gps_bit);
   }
 
   if (cur.user_data != last->user_data) changed_[kLayerUserData] = true;
-  encoders_[kLayerUserData]->encode_symbol(lazy_model(ch->user_data[last->user_data / 4], 256), cur.user_data);
+  encoders_[kLayerUserData]->encode_symbol(lazy_model(ch->user_data[last->user_data / 4], 256),
+                                           cur.user_data);
 
   if (point_source_change) {
     changed_[kLayerPointSource] = true;
-    ch->ic_point_source_id.compress(*encoders_[kLayerPointSource], last->point_source_id, cur.point_source_id);
+    ch->ic_point_source_id.compress(*encoders_[kLayerPointSource], last->point_source_id,
+                                    cur.point_source_id);
   }
 
   if (gps_time_change) {
@@ -614,7 +635,8 @@ uint32_t Point14Encoder::encode(const uint8_t* item) {
 
 void Point14Encoder::write_gps_time(Point14Channel& ch, uint64_t gps_time) {
   auto& enc = *encoders_[kLayerGpsTime];
-  // Each pass either codes the time or moves to another sequence it fits (then the next pass codes).
+  // Each pass either codes the time or moves to another sequence it fits (then the next pass
+  // codes).
   for (;;) {
     uint32_t& seq = ch.sequence;
     const int64_t diff_64 = static_cast<int64_t>(gps_time - ch.last_gpstime[seq]);
@@ -625,7 +647,8 @@ void Point14Encoder::write_gps_time(Point14Channel& ch, uint64_t gps_time) {
       // Maybe the time belongs to one of the other sequences.
       uint32_t other = 1;
       for (; other < 4; ++other) {
-        const int64_t other_64 = static_cast<int64_t>(gps_time - ch.last_gpstime[(seq + other) & 3u]);
+        const int64_t other_64 =
+            static_cast<int64_t>(gps_time - ch.last_gpstime[(seq + other) & 3u]);
         if (other_64 == static_cast<int64_t>(static_cast<int32_t>(other_64))) break;
       }
       if (other < 4) {
@@ -684,7 +707,8 @@ void Point14Encoder::write_gps_time(Point14Channel& ch, uint64_t gps_time) {
         enc.encode_symbol(ch.gpstime_multi, static_cast<uint32_t>(kGpsTimeMulti - multi));
         ch.ic_gpstime.compress(enc, wrapping_mul(multi, last_diff), diff, 5);
       } else {
-        enc.encode_symbol(ch.gpstime_multi, static_cast<uint32_t>(kGpsTimeMulti - kGpsTimeMultiMinus));
+        enc.encode_symbol(ch.gpstime_multi,
+                          static_cast<uint32_t>(kGpsTimeMulti - kGpsTimeMultiMinus));
         ch.ic_gpstime.compress(enc, wrapping_mul(kGpsTimeMultiMinus, last_diff), diff, 6);
         extreme = true;
       }

@@ -54,7 +54,8 @@ class Median5 {
 };
 
 // Models and prediction state of one scanner channel. Models whose use depends on the data are
-// created at their first use in a chunk, as LASzip does (a fresh model is what LASzip's re-init gives).
+// created at their first use in a chunk, as LASzip does (a fresh model is what LASzip's re-init
+// gives).
 struct Point14Channel {
   Point14Channel();
 
@@ -100,7 +101,8 @@ struct Point14Channel {
 // The context POINT14 hands to the other items of a point: version 4 gives the point's scanner
 // channel; version 3 (LASzip's point reader starts every point with context 0 and only POINT14's
 // channel switch overwrites it) gives the channel on the first point of a chunk and on points that
-// switch channel, and 0 on all others. The other items follow that context, not the point's channel.
+// switch channel, and 0 on all others. The other items follow that context, not the point's
+// channel.
 class Point14Decoder {
  public:
   // `version`: 3 or 4 (they differ only in the context they hand to the other items).

@@ -7,7 +7,9 @@
 namespace laz::detail {
 namespace {
 
-constexpr uint32_t clamp_u8(int32_t v) { return v < 0 ? 0u : (v > 255 ? 255u : static_cast<uint32_t>(v)); }
+constexpr uint32_t clamp_u8(int32_t v) {
+  return v < 0 ? 0u : (v > 255 ? 255u : static_cast<uint32_t>(v));
+}
 constexpr uint32_t low(uint32_t v) { return v & 0xFFu; }
 constexpr uint32_t high(uint32_t v) { return v >> 8; }
 constexpr int32_t as_int(uint32_t v) { return static_cast<int32_t>(v); }
@@ -88,7 +90,8 @@ void decode_rgb(Dec& dec, Rgb14Channel& ch, const std::array<uint16_t, 4>& last,
 }
 
 template <class Enc>
-bool encode_rgb(Enc& enc, Rgb14Channel& ch, const std::array<uint16_t, 4>& last, const uint32_t rgb[3]) {
+bool encode_rgb(Enc& enc, Rgb14Channel& ch, const std::array<uint16_t, 4>& last,
+                const uint32_t rgb[3]) {
   uint32_t sym = 0;
   for (uint32_t c = 0; c < 3; ++c) {
     if (low(last[c]) != low(rgb[c])) sym |= 1u << (2 * c);
@@ -118,12 +121,14 @@ bool encode_rgb(Enc& enc, Rgb14Channel& ch, const std::array<uint16_t, 4>& last,
       enc.encode_symbol(ch.rgb_diff[4], low(static_cast<uint32_t>(corr)));
     }
     if (sym & (1u << 3)) {
-      const int32_t corr = as_int(high(rgb[1])) - as_int(clamp_u8(diff_high + as_int(high(last[1]))));
+      const int32_t corr =
+          as_int(high(rgb[1])) - as_int(clamp_u8(diff_high + as_int(high(last[1]))));
       enc.encode_symbol(ch.rgb_diff[3], low(static_cast<uint32_t>(corr)));
     }
     if (sym & (1u << 5)) {
       diff_high = (diff_high + as_int(high(rgb[1])) - as_int(high(last[1]))) / 2;
-      const int32_t corr = as_int(high(rgb[2])) - as_int(clamp_u8(diff_high + as_int(high(last[2]))));
+      const int32_t corr =
+          as_int(high(rgb[2])) - as_int(clamp_u8(diff_high + as_int(high(last[2]))));
       enc.encode_symbol(ch.rgb_diff[5], low(static_cast<uint32_t>(corr)));
     }
   }
@@ -229,7 +234,7 @@ void RgbLayeredDecoder<kNir>::init(const uint8_t* first_item, uint32_t context) 
 }
 
 template <bool kNir>
-void RgbLayeredDecoder<kNir>::decode(uint8_t* item, uint32_t context) {
+[[gnu::flatten]] void RgbLayeredDecoder<kNir>::decode(uint8_t* item, uint32_t context) {
   std::array<uint16_t, 4>* last = nullptr;
   Rgb14Channel& ch = channels_.select(context, last);
   if (present_[0]) {

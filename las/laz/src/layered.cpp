@@ -41,7 +41,8 @@ struct ItemPlan {
   std::vector<LazItem> order;
 };
 
-// The point format an item list stands for, for messages: 6, plus colour (7), NIR (8), wave packets (9, 10).
+// The point format an item list stands for, for messages: 6, plus colour (7), NIR (8), wave packets
+// (9, 10).
 int point_format_of(std::span<const LazItem> items) {
   bool rgb = false;
   bool nir = false;
@@ -140,12 +141,23 @@ struct LayeredChunkDecoder::State {
     };
     for (const LazItem& item : plan.order) {
       switch (item.type) {
-        case kItemPoint14: hand(point); break;
-        case kItemRgb14: hand(*rgb); break;
-        case kItemRgbNir14: hand(*rgbnir); break;
-        case kItemWavePacket14: hand(*wave); break;
-        case kItemByte14: hand(*bytes); break;
-        default: break;
+        case kItemPoint14:
+          hand(point);
+          break;
+        case kItemRgb14:
+          hand(*rgb);
+          break;
+        case kItemRgbNir14:
+          hand(*rgbnir);
+          break;
+        case kItemWavePacket14:
+          hand(*wave);
+          break;
+        case kItemByte14:
+          hand(*bytes);
+          break;
+        default:
+          break;
       }
     }
   }
@@ -201,9 +213,15 @@ struct LayeredChunkDecoder::State {
 
   void decode_any(uint8_t* out, size_t count) {
     switch (plan.colour) {
-      case Colour::kNone: decode_with_colour<Colour::kNone>(out, count); break;
-      case Colour::kRgb: decode_with_colour<Colour::kRgb>(out, count); break;
-      case Colour::kRgbNir: decode_with_colour<Colour::kRgbNir>(out, count); break;
+      case Colour::kNone:
+        decode_with_colour<Colour::kNone>(out, count);
+        break;
+      case Colour::kRgb:
+        decode_with_colour<Colour::kRgb>(out, count);
+        break;
+      case Colour::kRgbNir:
+        decode_with_colour<Colour::kRgbNir>(out, count);
+        break;
     }
   }
 
@@ -253,7 +271,8 @@ Result<uint32_t> LayeredChunkDecoder::begin_chunk(std::span<const uint8_t> chunk
     return tl::unexpected(Error{Error::Kind::Io, "layered chunk declares no points"});
   }
   uint64_t data_size = 0;
-  for (size_t layer = 0; layer < layers; ++layer) data_size += load_u32(base + sizes_at + layer * kLayerSizeBytes);
+  for (size_t layer = 0; layer < layers; ++layer)
+    data_size += load_u32(base + sizes_at + layer * kLayerSizeBytes);
   if (data_size > chunk.size() - data_at) return tl::unexpected(truncated());
 
   s.set_layers(base + sizes_at, base + data_at);
@@ -302,12 +321,23 @@ struct LayeredChunkEncoder::State {
   void for_each_item(F&& f) {
     for (const LazItem& item : plan.order) {
       switch (item.type) {
-        case kItemPoint14: f(point); break;
-        case kItemRgb14: f(*rgb); break;
-        case kItemRgbNir14: f(*rgbnir); break;
-        case kItemWavePacket14: f(*wave); break;
-        case kItemByte14: f(*bytes); break;
-        default: break;
+        case kItemPoint14:
+          f(point);
+          break;
+        case kItemRgb14:
+          f(*rgb);
+          break;
+        case kItemRgbNir14:
+          f(*rgbnir);
+          break;
+        case kItemWavePacket14:
+          f(*wave);
+          break;
+        case kItemByte14:
+          f(*bytes);
+          break;
+        default:
+          break;
       }
     }
   }

@@ -1,5 +1,5 @@
-// Compressor type 3 (layered chunked LASzip, point formats 6 to 10): the chunk layout, and the chunk
-// decoder and encoder that run the per-item layered codecs over one chunk at a time.
+// Compressor type 3 (layered chunked LASzip, point formats 6 to 10): the chunk layout, and the
+// chunk decoder and encoder that run the per-item layered codecs over one chunk at a time.
 #pragma once
 
 #include <concepts>
@@ -21,9 +21,9 @@
 //                          RGB14: 1, RGBNIR14: 2, WAVEPACKET14: 1, BYTE14: one per byte)
 //   layer bytes            the layers themselves, in the same order as their sizes
 //
-// Each layer is its own arithmetic-coded stream (it starts with the coder's 4 init bytes). A size of
-// 0 means the layer was dropped because its values never change within the chunk: the decoder then
-// repeats the value of the previous point of the same scanner channel.
+// Each layer is its own arithmetic-coded stream (it starts with the coder's 4 init bytes). A size
+// of 0 means the layer was dropped because its values never change within the chunk: the decoder
+// then repeats the value of the previous point of the same scanner channel.
 //
 // Items and their scanner-channel contexts: POINT14 is the first item and decides, point by point,
 // the scanner channel (0..3); every other item keeps one model set per channel and is told the
@@ -35,7 +35,8 @@
 //   class FooDecoder {
 //    public:
 //     size_t layer_count() const;
-//     // Per chunk, before init: the bytes of layer `layer` (size 0: the layer is absent). The bytes
+//     // Per chunk, before init: the bytes of layer `layer` (size 0: the layer is absent). The
+//     bytes
 //     // stay valid until the chunk is fully decoded.
 //     void set_layer(size_t layer, const uint8_t* data, uint32_t size);
 //     // Per chunk: the item's bytes inside the raw first record; `context` is its scanner channel.
@@ -62,10 +63,11 @@
 // version 4 POINT14 it is the point's scanner channel. With version 3 it is the channel on the
 // first point of a chunk and on points that switch channel, and 0 on every other point: LASzip's
 // point reader and writer start each point with context 0 and only a channel switch overwrites it,
-// so v3 files are written that way and must be read that way. WAVEPACKET14 classes are WavePacket14Decoder/WavePacket14Encoder
-// in field_wavepacket14.hpp, constructed from the item version (3 or 4).
-// Version 4 items have the v3 layout; they differ only in which previous value is the prediction on
-// the first point after a switch to an already used scanner channel (v4 takes that channel's own).
+// so v3 files are written that way and must be read that way. WAVEPACKET14 classes are
+// WavePacket14Decoder/WavePacket14Encoder in field_wavepacket14.hpp, constructed from the item
+// version (3 or 4). Version 4 items have the v3 layout; they differ only in which previous value is
+// the prediction on the first point after a switch to an already used scanner channel (v4 takes
+// that channel's own).
 // ---------------------------------------------------------------------------------------------------
 
 namespace laz::detail {
@@ -77,7 +79,8 @@ inline constexpr uint16_t kItemWavePacket14 = 13;
 inline constexpr uint16_t kItemByte14 = 14;
 
 template <class T>
-concept LayeredItemDecoder = requires(T d, const T cd, const uint8_t* in, uint8_t* out, uint32_t n) {
+concept LayeredItemDecoder = requires(T d, const T cd, const uint8_t* in, uint8_t* out,
+                                      uint32_t n) {
   { cd.layer_count() } -> std::convertible_to<size_t>;
   d.set_layer(size_t{0}, in, n);
   d.init(in, n);
@@ -113,7 +116,8 @@ class LayeredChunkDecoder {
   // point is decoded. Returns the point count the chunk declares (at least 1).
   [[nodiscard]] Result<uint32_t> begin_chunk(std::span<const uint8_t> chunk);
 
-  // Bytes the current chunk occupies (raw record, count, sizes and layers), known after begin_chunk.
+  // Bytes the current chunk occupies (raw record, count, sizes and layers), known after
+  // begin_chunk.
   size_t chunk_size_in_bytes() const;
 
   // Points of the current chunk not yet decoded.

@@ -342,22 +342,6 @@ uint32_t Point14Decoder::init(const uint8_t* first_item) {
   const uint32_t gps_bit = gps_time_change ? 1u : 0u;
   const uint32_t xy_slot = (m << 1) | gps_bit;
 
-  int32_t diff = ch->ic_dx.decompress(dec_xy_, ch->last_x_diff[xy_slot].get(), single);
-  last->x = wrapping_add(last->x, diff);
-  ch->last_x_diff[xy_slot].add(diff);
-
-  const uint32_t kx = ch->ic_dx.k();
-  diff = ch->ic_dy.decompress(dec_xy_, ch->last_y_diff[xy_slot].get(),
-                              single + even_k_context(kx, 20));
-  last->y = wrapping_add(last->y, diff);
-  ch->last_y_diff[xy_slot].add(diff);
-
-  if (present_[kLayerZ]) {
-    const uint32_t kxy = (ch->ic_dx.k() + ch->ic_dy.k()) / 2;
-    last->z = ch->ic_z.decompress(dec_z_, ch->last_z[l], single + even_k_context(kxy, 18));
-    ch->last_z[l] = last->z;
-  }
-
   if (present_[kLayerClassification]) {
     const uint32_t ccc = ((last->classification & 0x1Fu) << 1) + (cpr == 3 ? 1u : 0u);
     last->classification = static_cast<uint8_t>(
@@ -395,6 +379,24 @@ uint32_t Point14Decoder::init(const uint8_t* first_item) {
   if (present_[kLayerGpsTime] && gps_time_change) {
     read_gps_time(*ch);
     last->gps_time = ch->last_gpstime[ch->sequence];
+  }
+
+  // X, Y and Z come last: their chain of dependent symbols is the longest, and the layers above
+  // (independent streams) can then run alongside it.
+  int32_t diff = ch->ic_dx.decompress(dec_xy_, ch->last_x_diff[xy_slot].get(), single);
+  last->x = wrapping_add(last->x, diff);
+  ch->last_x_diff[xy_slot].add(diff);
+
+  const uint32_t kx = ch->ic_dx.k();
+  diff = ch->ic_dy.decompress(dec_xy_, ch->last_y_diff[xy_slot].get(),
+                              single + even_k_context(kx, 20));
+  last->y = wrapping_add(last->y, diff);
+  ch->last_y_diff[xy_slot].add(diff);
+
+  if (present_[kLayerZ]) {
+    const uint32_t kxy = (ch->ic_dx.k() + ch->ic_dy.k()) / 2;
+    last->z = ch->ic_z.decompress(dec_z_, ch->last_z[l], single + even_k_context(kxy, 18));
+    ch->last_z[l] = last->z;
   }
 
   last->pack(item);

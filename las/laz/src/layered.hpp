@@ -26,8 +26,9 @@
 // then repeats the value of the previous point of the same scanner channel.
 //
 // Items and their scanner-channel contexts: POINT14 is the first item and decides, point by point,
-// the scanner channel (0..3); every other item keeps one model set per channel and is told the
-// channel of each point. A channel's models are (re)initialised at its first point in a chunk.
+// the scanner channel (0..3); every other item keeps one model set per channel and is told, point
+// by point, the context POINT14 hands on (see below). A channel's models are (re)initialised at its
+// first point in a chunk.
 //
 // The layered item interface, followed by every layered item codec. One decoder and one encoder
 // class per item, held by value inside the chunk coders:
@@ -35,11 +36,10 @@
 //   class FooDecoder {
 //    public:
 //     size_t layer_count() const;
-//     // Per chunk, before init: the bytes of layer `layer` (size 0: the layer is absent). The
-//     bytes
-//     // stay valid until the chunk is fully decoded.
+//     // Per chunk, before init: the bytes of layer `layer` (size 0: the layer is absent).
+//     // The bytes stay valid until the chunk is fully decoded.
 //     void set_layer(size_t layer, const uint8_t* data, uint32_t size);
-//     // Per chunk: the item's bytes inside the raw first record; `context` is its scanner channel.
+//     // Per chunk: the item's bytes inside the raw first record, and the context of that point.
 //     void init(const uint8_t* first_item, uint32_t context);
 //     // The next point's item, written to `item` (every byte of it, also for absent layers).
 //     void decode(uint8_t* item, uint32_t context);

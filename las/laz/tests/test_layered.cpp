@@ -639,6 +639,38 @@ TEST(LayeredReference, ChannelSwitchingPointsMatchTheReferenceBothWays) {
   }
 }
 
+TEST(LayeredReference, GpsTimeRatioJustBelowOneHalfRoundsToZero) {
+  // Time differences 131941397 then 65970698 (as 64-bit patterns): their float ratio is just
+  // below 0.5, which the reference rounds to multiplier 0 (LASzip adds 0.5 in double).
+  const uint64_t t0 = 0x40a7e82200000000u;
+  const uint64_t times[] = {t0, t0 + 131941397u, t0 + 131941397u + 65970698u,
+                            t0 + 131941397u + 65970698u + 10u, t0 + 2u * 131941397u};
+  std::vector<uint8_t> records(5 * 30, 0);
+  for (uint32_t i = 0; i < 5; ++i) {
+    uint8_t* r = records.data() + i * 30;
+    detail::store_u32(r + 0, i);
+    detail::store_u32(r + 4, i);
+    detail::store_u32(r + 8, i);
+    r[14] = 0x11;
+    detail::store_u64(r + 22, times[i]);
+  }
+  // The reference compressor's chunk for these five points.
+  constexpr const char* kReference[] = {
+      "000000000000000000000000000011000000000000000000000022e8a740050000000d000000070000000000",
+      "00000000000000000000000000000000000000000000140000002007cfd12c759bb9b5e100000003ef2f1100",
+      "00002b68dcf5d413b83f0870f92e9d23a19e0d000000"};
+  const auto items = items_for(6, 0, 3);
+  const auto reference = from_hex(kReference);
+  EXPECT_EQ(encode_all(items, records.data(), 5, 30, 50000), reference);
+
+  auto decoder = LayeredChunkDecoder::create(items);
+  ASSERT_TRUE(decoder.has_value());
+  ASSERT_TRUE(decoder->begin_chunk(reference).has_value());
+  std::vector<uint8_t> decoded(records.size());
+  ASSERT_TRUE(decoder->decode(decoded.data(), 5).has_value());
+  EXPECT_EQ(decoded, records);
+}
+
 TEST(LayeredRoundTrip, ConstantFieldsDropTheirLayers) {
   // Ten identical points but for X: only the channel_returns_XY and Z layers have bytes.
   const auto items = items_for(6, 0, 3);

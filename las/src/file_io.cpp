@@ -10,6 +10,12 @@
 #include <utility>
 
 namespace las::io {
+namespace {
+
+// open() would stop at the first NUL and open some other file: refuse such a name instead.
+constexpr const char* kNulInPath = "file name contained an unexpected NUL byte";
+
+}  // namespace
 
 FileDescriptor& FileDescriptor::operator=(FileDescriptor&& other) noexcept {
   if (this != &other) {
@@ -29,6 +35,7 @@ InputFile::InputFile(FileDescriptor fd, uint64_t size)
     : fd_(std::move(fd)), size_(size), buffer_(std::make_unique<uint8_t[]>(kBufferSize)) {}
 
 Result<InputFile> InputFile::open(const std::string& path) {
+  if (path.find('\0') != std::string::npos) return tl::unexpected(Error::text(kNulInPath));
   const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
   if (fd < 0) return fail_os(errno);
   FileDescriptor owner(fd);
@@ -116,6 +123,7 @@ OutputFile::OutputFile(FileDescriptor fd)
     : fd_(std::move(fd)), buffer_(std::make_unique<uint8_t[]>(kBufferSize)) {}
 
 Result<OutputFile> OutputFile::create(const std::string& path) {
+  if (path.find('\0') != std::string::npos) return tl::unexpected(Error::text(kNulInPath));
   const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
   if (fd < 0) return fail_os(errno);
   return OutputFile(FileDescriptor(fd));

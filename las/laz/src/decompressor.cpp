@@ -192,6 +192,13 @@ Result<Decompressor> Decompressor::open(const LazVlr& vlr, Input& input, uint64_
     return laszip_error(fmt::format("Compressor type {} with coder {} is not supported",
                                     vlr.compressor, vlr.coder));
   }
+  // A chunk starts with its first record stored whole, so point data shorter than one record
+  // holds no point. Refuse it before building the item codecs, whose models grow with the item
+  // sizes (a 65535-byte BYTE item means tens of thousands of models).
+  if (point_count > 0 && (point_data_offset > input.size() ||
+                          input.size() - point_data_offset < vlr.items_record_length())) {
+    return io_error(kShortRead);
+  }
   if (compressor == CompressorType::LayeredChunked) {
     auto codec = detail::LayeredChunkDecoder::create(vlr.items);
     if (!codec) return tl::unexpected(codec.error());

@@ -16,6 +16,12 @@ class ArithmeticDecoder {
  public:
   explicit ArithmeticDecoder(Source& src) : src_(&src) {}
 
+  // Continues the stream of `from` on `src`, a copy of its source. Hot loops decode with such a
+  // copy held in locals: nothing else can point at them, so the coder state stays in registers
+  // instead of being reloaded after every store into the output records.
+  ArithmeticDecoder(Source& src, const ArithmeticDecoder& from)
+      : src_(&src), value_(from.value_), length_(from.length_) {}
+
   // Reads the first four bytes of a coded stream.
   void init() {
     length_ = kMaxLength;
@@ -67,28 +73,31 @@ class ArithmeticDecoder {
   }
 
   // `bits` raw bits (1..32), coded with a flat distribution.
-  uint32_t read_bits(uint32_t bits) {
+  [[gnu::always_inline]] uint32_t read_bits(uint32_t bits) {
+    uint32_t low = 0;
+    uint32_t shift = 0;
     if (bits > 19) {
-      const uint32_t low = read_short();
-      const uint32_t high = read_bits(bits - 16);
-      return (high << 16) | low;
+      // The coder's precision allows at most 19 bits at once: the low 16 go first.
+      low = read_short();
+      bits -= 16;
+      shift = 16;
     }
     length_ >>= bits;
     const uint32_t sym = value_ / length_;
     value_ -= length_ * sym;
-    if (length_ < kMinLength) renormalize();
-    return sym;
+    renormalize_if_needed();
+    return (sym << shift) | low;
   }
 
-  uint32_t read_short() {
+  [[gnu::always_inline]] uint32_t read_short() {
     length_ >>= 16;
     const uint32_t sym = value_ / length_;
     value_ -= length_ * sym;
-    if (length_ < kMinLength) renormalize();
+    renormalize_if_needed();
     return sym;
   }
 
-  uint32_t read_int() {
+  [[gnu::always_inline]] uint32_t read_int() {
     const uint32_t low = read_short();
     const uint32_t high = read_short();
     return (high << 16) | low;

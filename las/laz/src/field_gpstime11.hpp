@@ -60,11 +60,11 @@ class GpsTime11V2Decoder : private GpsTime11V2State {
  public:
   using GpsTime11V2State::init;
   template <class Dec>
-  void decode(Dec& dec, uint8_t* item);
+  [[gnu::always_inline]] void decode(Dec& dec, uint8_t* item);
 
  private:
   template <class Dec>
-  void read_raw(Dec& dec);
+  [[gnu::always_inline]] void read_raw(Dec& dec);
 };
 
 class GpsTime11V2Encoder : private GpsTime11V2State {
@@ -101,7 +101,7 @@ void GpsTime11V2Decoder::read_raw(Dec& dec) {
 }
 
 template <class Dec>
-void GpsTime11V2Decoder::decode(Dec& dec, uint8_t* item) {
+inline void GpsTime11V2Decoder::decode(Dec& dec, uint8_t* item) {
   // A sequence switch re-codes the point against another sequence; at most three switches
   // can chain in a valid stream, the bound keeps a corrupt one from looping.
   for (int attempt = 0; attempt < 8; ++attempt) {

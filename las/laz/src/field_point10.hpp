@@ -169,7 +169,7 @@ class Point10V2Decoder : private Point10V2State {
  public:
   using Point10V2State::init;
   template <class Dec>
-  void decode(Dec& dec, uint8_t* item);
+  [[gnu::always_inline]] void decode(Dec& dec, uint8_t* item);
 };
 
 class Point10V2Encoder : private Point10V2State {
@@ -180,7 +180,7 @@ class Point10V2Encoder : private Point10V2State {
 };
 
 template <class Dec>
-void Point10V2Decoder::decode(Dec& dec, uint8_t* item) {
+inline void Point10V2Decoder::decode(Dec& dec, uint8_t* item) {
   const uint32_t changed = dec.decode_symbol(changed_values_);
   uint32_t m;
   uint32_t l;

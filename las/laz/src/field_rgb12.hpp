@@ -38,7 +38,7 @@ class Rgb12V2Decoder : private Rgb12V2State {
  public:
   using Rgb12V2State::init;
   template <class Dec>
-  void decode(Dec& dec, uint8_t* item);
+  [[gnu::always_inline]] void decode(Dec& dec, uint8_t* item);
 };
 
 class Rgb12V2Encoder : private Rgb12V2State {
@@ -49,7 +49,7 @@ class Rgb12V2Encoder : private Rgb12V2State {
 };
 
 template <class Dec>
-void Rgb12V2Decoder::decode(Dec& dec, uint8_t* item) {
+inline void Rgb12V2Decoder::decode(Dec& dec, uint8_t* item) {
   const uint32_t sym = dec.decode_symbol(byte_used_);
   const int32_t last_r_lo = last_[0] & 0xFF;
   const int32_t last_r_hi = last_[0] >> 8;

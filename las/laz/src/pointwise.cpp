@@ -132,23 +132,28 @@ Layout detect_layout(const std::vector<ItemDecoder>& items) {
   return Layout::Generic;
 }
 
-// Decodes `count` records with a fixed item list: every call inlines.
+// Decodes `count` records with a fixed item list: every call inlines, and the coder and its
+// source run on local copies that are written back once at the end.
 template <class... Codecs>
-void decode_fixed(Dec& dec, std::vector<ItemDecoder>& items, uint8_t* out, size_t count,
-                  size_t record_length) {
+void decode_fixed(MemorySource& src, Dec& dec, std::vector<ItemDecoder>& items, uint8_t* out,
+                  size_t count, size_t record_length) {
   auto codecs = [&items]<size_t... I>(std::index_sequence<I...>) {
     return std::tuple<Codecs&...>(std::get<Codecs>(items[I].codec)...);
   }
   (std::index_sequence_for<Codecs...>{});
   std::array<uint16_t, sizeof...(Codecs)> offsets{};
   for (size_t i = 0; i < offsets.size(); ++i) offsets[i] = items[i].offset;
+  MemorySource local_src = src;
+  Dec local(local_src, dec);
   for (size_t point = 0; point < count; ++point) {
     uint8_t* record = out + point * record_length;
     [&]<size_t... I>(std::index_sequence<I...>) {
-      (std::get<I>(codecs).decode(dec, record + offsets[I]), ...);
+      (std::get<I>(codecs).decode(local, record + offsets[I]), ...);
     }
     (std::index_sequence_for<Codecs...>{});
   }
+  src = local_src;
+  dec = Dec(src, local);
 }
 
 void decode_generic(Dec& dec, std::vector<ItemDecoder>& items, uint8_t* out, size_t count,
@@ -233,17 +238,17 @@ Result<void> PointwiseChunkDecoder::decode(uint8_t* out, size_t count) {
   const size_t rl = s.record_length;
   switch (s.layout) {
     case Layout::P:
-      decode_fixed<Point10V2Decoder>(s.dec, s.items, out, count, rl);
+      decode_fixed<Point10V2Decoder>(s.src, s.dec, s.items, out, count, rl);
       break;
     case Layout::PG:
-      decode_fixed<Point10V2Decoder, GpsTime11V2Decoder>(s.dec, s.items, out, count, rl);
+      decode_fixed<Point10V2Decoder, GpsTime11V2Decoder>(s.src, s.dec, s.items, out, count, rl);
       break;
     case Layout::PR:
-      decode_fixed<Point10V2Decoder, Rgb12V2Decoder>(s.dec, s.items, out, count, rl);
+      decode_fixed<Point10V2Decoder, Rgb12V2Decoder>(s.src, s.dec, s.items, out, count, rl);
       break;
     case Layout::PGR:
-      decode_fixed<Point10V2Decoder, GpsTime11V2Decoder, Rgb12V2Decoder>(s.dec, s.items, out, count,
-                                                                         rl);
+      decode_fixed<Point10V2Decoder, GpsTime11V2Decoder, Rgb12V2Decoder>(s.src, s.dec, s.items, out,
+                                                                         count, rl);
       break;
     case Layout::Generic:
       decode_generic(s.dec, s.items, out, count, rl);

@@ -132,6 +132,15 @@ Layout detect_layout(const std::vector<ItemDecoder>& items) {
   return Layout::Generic;
 }
 
+// One record, item after item. Forced inline: as a call of its own it would take the coder by
+// address, and the coder could no longer live in registers.
+template <class Codecs, size_t N, size_t... I>
+[[gnu::always_inline]] inline void decode_record(Codecs& codecs, Dec& dec, uint8_t* record,
+                                                 const std::array<uint16_t, N>& offsets,
+                                                 std::index_sequence<I...>) {
+  (std::get<I>(codecs).decode(dec, record + offsets[I]), ...);
+}
+
 // Decodes `count` records with a fixed item list: every call inlines, and the coder and its
 // source run on local copies that are written back once at the end.
 template <class... Codecs>
@@ -147,10 +156,7 @@ void decode_fixed(MemorySource& src, Dec& dec, std::vector<ItemDecoder>& items, 
   Dec local(local_src, dec);
   for (size_t point = 0; point < count; ++point) {
     uint8_t* record = out + point * record_length;
-    [&]<size_t... I>(std::index_sequence<I...>) {
-      (std::get<I>(codecs).decode(local, record + offsets[I]), ...);
-    }
-    (std::index_sequence_for<Codecs...>{});
+    decode_record(codecs, local, record, offsets, std::index_sequence_for<Codecs...>{});
   }
   src = local_src;
   dec = Dec(src, local);

@@ -80,16 +80,18 @@ class GpsTime11V2Encoder : private GpsTime11V2State {
   uint32_t find_sequence(int64_t time) const;
 };
 
-// Rounds half away from zero in 32-bit float like the reference; values outside the int32
-// range give INT32_MIN, the result of the x86 conversion the reference relies on.
+// Rounds the float time ratio half away from zero as the reference does: (I32)(f + 0.5) with the
+// addition in double, so a float ratio just below 0.5 rounds to 0 (a float addition would round it
+// up to 1 and change the compressed bytes). Values outside the int32 range give INT32_MIN, the
+// result of the x86 conversion the reference relies on.
 inline int32_t quantize_f32(float v) {
-  const float r = v >= 0.0f ? v + 0.5f : v - 0.5f;
-  if (!(r > -2147483904.0f && r < 2147483648.0f)) return INT32_MIN;
+  const double r = v >= 0.0f ? static_cast<double>(v) + 0.5 : static_cast<double>(v) - 0.5;
+  if (!(r > -2147483649.0 && r < 2147483648.0)) return INT32_MIN;
   return static_cast<int32_t>(r);
 }
 
 template <class Dec>
-void GpsTime11V2Decoder::read_raw(Dec& dec) {
+inline void GpsTime11V2Decoder::read_raw(Dec& dec) {
   next_ = (next_ + 1) & 3u;
   const auto high = static_cast<uint32_t>(gpstime_.decompress(
       dec, static_cast<int32_t>(static_cast<uint64_t>(last_gpstime_[last_]) >> 32), 8));

@@ -3,6 +3,7 @@
 // same return level, and the remaining fields coded only when a change mask says so.
 #pragma once
 
+#include <algorithm>
 #include <array>
 #include <cstdint>
 #include <optional>
@@ -22,55 +23,25 @@ class StreamingMedian5 {
     high_ = true;
   }
   int32_t get() const { return values_[2]; }
+  // Alternately drops the largest value (when the window leans high) or the smallest, and
+  // inserts v in order. The differences are noise, so the insertion is written with min and
+  // max rather than compares that would mispredict about every other time.
   void add(int32_t v) {
     auto& s = values_;
-    if (high_) {
-      if (v < s[2]) {
-        s[4] = s[3];
-        s[3] = s[2];
-        if (v < s[0]) {
-          s[2] = s[1];
-          s[1] = s[0];
-          s[0] = v;
-        } else if (v < s[1]) {
-          s[2] = s[1];
-          s[1] = v;
-        } else {
-          s[2] = v;
-        }
-      } else {
-        if (v < s[3]) {
-          s[4] = s[3];
-          s[3] = v;
-        } else {
-          s[4] = v;
-        }
-        high_ = false;
-      }
-    } else {
-      if (s[2] < v) {
-        s[0] = s[1];
-        s[1] = s[2];
-        if (s[4] < v) {
-          s[2] = s[3];
-          s[3] = s[4];
-          s[4] = v;
-        } else if (s[3] < v) {
-          s[2] = s[3];
-          s[3] = v;
-        } else {
-          s[2] = v;
-        }
-      } else {
-        if (s[1] < v) {
-          s[0] = s[1];
-          s[1] = v;
-        } else {
-          s[0] = v;
-        }
-        high_ = true;
-      }
-    }
+    const bool was_high = high_;
+    // The four values kept, in order: s[0..3] when dropping the largest, s[1..4] otherwise.
+    const int32_t a0 = was_high ? s[0] : s[1];
+    const int32_t a1 = was_high ? s[1] : s[2];
+    const int32_t a2 = was_high ? s[2] : s[3];
+    const int32_t a3 = was_high ? s[3] : s[4];
+    // Leaning high, it turns low once v reaches the median; leaning low, high once v does not
+    // exceed it.
+    high_ = was_high ? v < s[2] : v <= s[2];
+    s[0] = std::min(a0, v);
+    s[1] = std::min(a1, std::max(a0, v));
+    s[2] = std::min(a2, std::max(a1, v));
+    s[3] = std::min(a3, std::max(a2, v));
+    s[4] = std::max(a3, v);
   }
 
  private:

@@ -57,11 +57,16 @@ void ArithmeticModel::build_table() {
   // Cell t holds the last symbol whose distribution value (shifted to cell resolution) lies
   // below t, i.e. the count of such symbols minus one. Counting through a histogram and a
   // prefix sum avoids the data-dependent branches of a fill loop.
+  // The members are read into locals first: the table stores could otherwise alias them.
   uint32_t* table = decoder_table_.data();
-  std::fill(decoder_table_.begin(), decoder_table_.end(), 0u);
-  for (uint32_t k = 0; k < symbols_; ++k) ++table[(distribution_[k] >> table_shift_) + 1];
+  const uint32_t* dist = distribution_.data();
+  const uint32_t symbols = symbols_;
+  const uint32_t shift = table_shift_;
+  const uint32_t cells = table_size_ + 2;
+  std::fill(table, table + cells, 0u);
+  for (uint32_t k = 0; k < symbols; ++k) ++table[(dist[k] >> shift) + 1];
   uint32_t below = 0;
-  for (uint32_t t = 1; t <= table_size_ + 1; ++t) {
+  for (uint32_t t = 1; t < cells; ++t) {
     below += table[t];
     table[t] = below - 1;
   }

@@ -62,32 +62,33 @@ void ArithmeticModel::build_table() {
   // below t, i.e. the count of such symbols minus one. Counting through a histogram and a
   // prefix sum avoids the data-dependent branches of a fill loop.
   // The members are read into locals first: the table stores could otherwise alias them.
-  uint32_t* table = decoder_table_.data();
+  uint16_t* table = decoder_table_.data();
   const uint32_t* dist = distribution_.data();
   const uint32_t symbols = symbols_;
   const uint32_t shift = table_shift_;
   const uint32_t cells = table_size_ + 2;
-  std::fill(table, table + cells, 0u);
+  std::fill(table, table + cells, uint16_t{0});
   for (uint32_t k = 0; k < symbols; ++k) ++table[(dist[k] >> shift) + 1];
   // Prefix sum of the histogram, minus one. It is most of the rebuild's time, so with SSE2 it
-  // runs four cells at a time; `carry` holds the count so far, minus one, in every lane.
+  // runs eight cells at a time; `carry` holds the count so far, minus one, in every lane.
   uint32_t t = 1;
   uint32_t below = 0;
 #if defined(__SSE2__)
-  __m128i carry = _mm_set1_epi32(-1);
-  for (; t + 4 <= cells; t += 4) {
+  __m128i carry = _mm_set1_epi16(-1);
+  for (; t + 8 <= cells; t += 8) {
     __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(table + t));
-    v = _mm_add_epi32(v, _mm_slli_si128(v, 4));
-    v = _mm_add_epi32(v, _mm_slli_si128(v, 8));
-    v = _mm_add_epi32(v, carry);
+    v = _mm_add_epi16(v, _mm_slli_si128(v, 2));
+    v = _mm_add_epi16(v, _mm_slli_si128(v, 4));
+    v = _mm_add_epi16(v, _mm_slli_si128(v, 8));
+    v = _mm_add_epi16(v, carry);
     _mm_storeu_si128(reinterpret_cast<__m128i*>(table + t), v);
-    carry = _mm_shuffle_epi32(v, 0xFF);
+    carry = _mm_shuffle_epi32(_mm_shufflehi_epi16(v, 0xFF), 0xFF);
   }
-  below = static_cast<uint32_t>(_mm_cvtsi128_si32(carry)) + 1u;
+  below = (static_cast<uint32_t>(_mm_cvtsi128_si32(carry)) + 1u) & 0xFFFFu;
 #endif
   for (; t < cells; ++t) {
     below += table[t];
-    table[t] = below - 1;
+    table[t] = static_cast<uint16_t>(below - 1);
   }
   table[0] = 0;
   table_fresh_ = true;

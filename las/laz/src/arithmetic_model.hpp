@@ -51,7 +51,8 @@ class ArithmeticModel {
   uint32_t symbols_until_update_ = 0;
   std::vector<uint32_t> distribution_;
   std::vector<uint32_t> symbol_count_;
-  std::vector<uint32_t> decoder_table_;
+  // Symbols fit 16 bits; narrow cells keep the tables of the many hot models in L1.
+  std::vector<uint16_t> decoder_table_;
 };
 
 // Adaptive model of one binary decision.

@@ -45,7 +45,7 @@ class ArithmeticDecoder {
 
   [[gnu::always_inline]] uint32_t decode_symbol(ArithmeticModel& m) {
     if (!m.table_fresh_) m.build_table();
-    const uint32_t* dist = m.distribution_.data();
+    const uint16_t* dist = m.distribution_.data();
     const uint32_t full_length = length_;
     length_ >>= kSymbolLengthShift;
     const uint32_t dv = value_ / length_;
@@ -56,14 +56,14 @@ class ArithmeticDecoder {
     uint32_t n = m.decoder_table_[t + 1] + 1;
     while (n > sym + 1) {
       const uint32_t k = (sym + n) >> 1;
-      if (dist[k] > dv) {
+      if (uint32_t{dist[k]} > dv) {
         n = k;
       } else {
         sym = k;
       }
     }
-    const uint32_t x = dist[sym] * length_;
-    const uint32_t y = sym != m.last_symbol_ ? dist[sym + 1] * length_ : full_length;
+    const uint32_t x = uint32_t{dist[sym]} * length_;
+    const uint32_t y = sym != m.last_symbol_ ? uint32_t{dist[sym + 1]} * length_ : full_length;
     value_ -= x;
     length_ = y - x;
     renormalize_if_needed();

@@ -37,7 +37,7 @@ class ArithmeticEncoder {
 
   void encode_symbol(ArithmeticModel& m, uint32_t sym) {
     const uint32_t init_base = base_;
-    const uint32_t* dist = m.distribution_.data();
+    const uint16_t* dist = m.distribution_.data();
     if (sym == m.last_symbol_) {
       const uint32_t x = dist[sym] * (length_ >> kSymbolLengthShift);
       base_ += x;

@@ -47,7 +47,7 @@ void ArithmeticModel::update() {
   const uint32_t scale = 0x80000000u / total_count_;
   uint32_t sum = 0;
   for (uint32_t k = 0; k < symbols_; ++k) {
-    distribution_[k] = (scale * sum) >> (31 - kSymbolLengthShift);
+    distribution_[k] = static_cast<uint16_t>((scale * sum) >> (31 - kSymbolLengthShift));
     sum += symbol_count_[k];
   }
   table_fresh_ = false;
@@ -63,7 +63,7 @@ void ArithmeticModel::build_table() {
   // prefix sum avoids the data-dependent branches of a fill loop.
   // The members are read into locals first: the table stores could otherwise alias them.
   uint16_t* table = decoder_table_.data();
-  const uint32_t* dist = distribution_.data();
+  const uint16_t* dist = distribution_.data();
   const uint32_t symbols = symbols_;
   const uint32_t shift = table_shift_;
   const uint32_t cells = table_size_ + 2;

@@ -49,7 +49,7 @@ class ArithmeticModel {
   uint32_t total_count_ = 0;
   uint32_t update_cycle_ = 0;
   uint32_t symbols_until_update_ = 0;
-  std::vector<uint32_t> distribution_;
+  std::vector<uint16_t> distribution_;  // 15-bit values
   std::vector<uint32_t> symbol_count_;
   // Symbols fit 16 bits; narrow cells keep the tables of the many hot models in L1.
   std::vector<uint16_t> decoder_table_;

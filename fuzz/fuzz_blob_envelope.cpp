@@ -9,7 +9,8 @@
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   using quarrix_core::index::reader::TileIndexReader;
-  const auto bounds = TileIndexReader::extract_bounds_from_blob(std::span<const uint8_t>(data, size));
+  const auto bounds =
+      TileIndexReader::extract_bounds_from_blob(std::span<const uint8_t>(data, size));
   if (bounds) {
     const auto& r = *bounds;
     const bool x_ordered = r.min_x <= r.max_x || r.min_x != r.min_x || r.max_x != r.max_x;

@@ -3,8 +3,9 @@
 // chunks, chunk table) as an in-memory Input. Every item of every point format, both chunk
 // table forms and variable chunks are reachable from the seeds fuzz/seed.sh makes.
 //
-// Input layout: u16 point count (at most kMaxPoints are used), u8 point format, u16 description length L, L bytes of the
-// description, then the point data (the chunk-table offset is relative to its start).
+// Input layout: u16 point count (at most kMaxPoints are used), u8 point format, u16 description
+// length L, L bytes of the description, then the point data (the chunk-table offset is relative to
+// its start).
 #include <algorithm>
 #include <cstddef>
 #include <cstdint>

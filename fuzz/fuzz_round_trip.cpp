@@ -76,7 +76,8 @@ void codec_round_trip(uint8_t format, uint16_t extra, uint8_t flags, uint8_t chu
                       std::span<const uint8_t> records, size_t count) {
   laz::LazVlr vlr = laz::LazVlr::for_point_format(format, extra);
   if ((flags & 0x10) != 0 && format <= 5) vlr.compressor = 1;  // point-wise, not chunked
-  if (vlr.compressor != 1) vlr.chunk_size = chunk_choice == 0 ? laz::kDefaultChunkSize : chunk_choice;
+  if (vlr.compressor != 1)
+    vlr.chunk_size = chunk_choice == 0 ? laz::kDefaultChunkSize : chunk_choice;
   const uint32_t record_length = vlr.items_record_length();
   if (record_length * count != records.size()) std::abort();
 
@@ -91,11 +92,13 @@ void codec_round_trip(uint8_t format, uint16_t extra, uint8_t flags, uint8_t chu
   if (auto done = compressor->finish(); !done) fail("finish:", done.error().message);
 
   VectorInput input(output.bytes());
-  auto decompressor = laz::Decompressor::open(vlr, input, 0, count, static_cast<uint16_t>(record_length));
+  auto decompressor =
+      laz::Decompressor::open(vlr, input, 0, count, static_cast<uint16_t>(record_length));
   if (!decompressor) fail("decompressor:", decompressor.error().message);
   std::vector<uint8_t> back(records.size());
   if (count > 0) {
-    if (auto done = decompressor->decompress(back.data(), count); !done) fail("decompress:", done.error().message);
+    if (auto done = decompressor->decompress(back.data(), count); !done)
+      fail("decompress:", done.error().message);
   }
   for (size_t i = 0; i < back.size(); ++i) {
     if (back[i] != records[i]) fail("codec record differs at byte", std::to_string(i));
@@ -111,8 +114,8 @@ struct TempPath {
   }
 };
 
-void file_round_trip(uint8_t format, uint16_t extra, uint8_t flags, std::span<const uint8_t> records,
-                     size_t count) {
+void file_round_trip(uint8_t format, uint16_t extra, uint8_t flags,
+                     std::span<const uint8_t> records, size_t count) {
   static TempPath paths;
   const bool compressed = (flags & 0x01) != 0;
   const bool raw_copy = (flags & 0x02) != 0;
@@ -171,7 +174,8 @@ void file_round_trip(uint8_t format, uint16_t extra, uint8_t flags, std::span<co
     // gets written back, so such a record comes back equal as a point, not byte for byte.
     const uint8_t* wrote_raw = records.data() + i * record_length;
     const bool normalised = format >= 6 && wrote_raw[16] == las::kOverlapClass;
-    if (raw_copy && !normalised && !std::equal(wrote_raw, wrote_raw + record_length, back->record(i))) {
+    if (raw_copy && !normalised &&
+        !std::equal(wrote_raw, wrote_raw + record_length, back->record(i))) {
       fail("raw record differs:", std::to_string(i));
     }
     {

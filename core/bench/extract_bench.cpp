@@ -72,8 +72,8 @@ void write_tile(const fs::path& path, int column, int row, std::uint32_t seed) {
     point.z = 100.0 + 5.0 * std::sin(point.x / 40.0) + vegetation;
     point.intensity = static_cast<std::uint16_t>(unit(random) * 4000);
     point.number_of_returns = vegetation > 0.0 ? 3 : 1;
-    point.return_number = static_cast<std::uint8_t>(
-        vegetation > 0.0 ? 1 + static_cast<int>(unit(random) * 3) : 1);
+    point.return_number =
+        static_cast<std::uint8_t>(vegetation > 0.0 ? 1 + static_cast<int>(unit(random) * 3) : 1);
     point.classification = vegetation > 0.0 ? 5 : 2;
     point.point_source_id = static_cast<std::uint16_t>(row * kGridSide + column);
     point.gps_time = static_cast<double>(i) * 1e-5;
@@ -186,6 +186,9 @@ BENCHMARK(BM_Extract_Las_KeepGround)->UseRealTime()->Unit(benchmark::kMillisecon
 BENCHMARK(BM_Extract_Las_KeepAll)->UseRealTime()->Unit(benchmark::kMillisecond)->MinTime(2.0);
 BENCHMARK(BM_Extract_Laz_ReadFilter)->UseRealTime()->Unit(benchmark::kMillisecond)->MinTime(2.0);
 BENCHMARK(BM_Extract_Laz_KeepGround)->UseRealTime()->Unit(benchmark::kMillisecond)->MinTime(2.0);
-BENCHMARK(BM_Extract_Laz_KeepGroundToLaz)->UseRealTime()->Unit(benchmark::kMillisecond)->Iterations(2);
+BENCHMARK(BM_Extract_Laz_KeepGroundToLaz)
+    ->UseRealTime()
+    ->Unit(benchmark::kMillisecond)
+    ->Iterations(2);
 
 }  // namespace

@@ -81,8 +81,7 @@ TEST(TileIndexError, OsErrorRendersDescriptionAndNumber) {
   const std::string expected =
       std::string("LAS/LAZ file error: ") + std::strerror(ENOENT) + " (os error 2)";
   EXPECT_EQ(result.error().message(), expected);
-  EXPECT_EQ(result.error().message(),
-            "LAS/LAZ file error: No such file or directory (os error 2)");
+  EXPECT_EQ(result.error().message(), "LAS/LAZ file error: No such file or directory (os error 2)");
   ASSERT_NE(result.error().cause(), nullptr);
   EXPECT_EQ(result.error().cause()->os_error(), ENOENT);
 }

@@ -68,8 +68,7 @@ TEST(Frustum, MakeRefusesBadDistances) {
       {"inverted", 5, 2, "max_distance (2) must be >= min_distance (5)"},
       {"inverted fractions", 0.5, 0.25, "max_distance (0.25) must be >= min_distance (0.5)"},
       {"NaN max", 0, kNaN, "max_distance (NaN) must be >= min_distance (0)"},
-      {"huge min", 1e21, 1,
-       "max_distance (1) must be >= min_distance (1000000000000000000000)"},
+      {"huge min", 1e21, 1, "max_distance (1) must be >= min_distance (1000000000000000000000)"},
       {"inf min finite max", kInf, 1e300,
        "max_distance (1" + std::string(300, '0') + ") must be >= min_distance (inf)"},
   };
@@ -97,9 +96,9 @@ TEST(Frustum, MakeAcceptsEdgeDistancesAndAnyAngle) {
   };
   for (const auto& c : kCases) {
     SCOPED_TRACE(c.name);
-    EXPECT_TRUE(Frustum::make(0, 0, 0, c.phi1, c.theta1, c.phi2, c.theta2, c.min_distance,
-                              c.max_distance)
-                    .has_value());
+    EXPECT_TRUE(
+        Frustum::make(0, 0, 0, c.phi1, c.theta1, c.phi2, c.theta2, c.min_distance, c.max_distance)
+            .has_value());
   }
 }
 
@@ -384,8 +383,7 @@ TEST(Frustum, PropertyContainsXyzFollowsTheStepByStepTest) {
     const double min_distance = frustum_index % 4 == 0 ? 0.0 : between(0, 20);
     const auto f = Frustum::make(between(-10, 10), between(-10, 10), between(-10, 10),
                                  between(-400, 400), between(-100, 100), between(-400, 400),
-                                 between(-100, 100), min_distance,
-                                 min_distance + between(0, 30));
+                                 between(-100, 100), min_distance, min_distance + between(0, 30));
     ASSERT_TRUE(f.has_value());
     for (int point_index = 0; point_index < 400; ++point_index) {
       double p[3] = {f->origin_x() + between(-40, 40), f->origin_y() + between(-40, 40),
@@ -424,8 +422,8 @@ TEST(Frustum, PropertyAcceptedPointsLieInTheBoundingBox) {
     const double theta2 = frustum_index % 2 == 0 ? theta1 + between(-60, 60) : between(-100, 100);
     const double min_distance = frustum_index % 5 == 0 ? 0.0 : between(0, 50);
     const double max_distance = min_distance + between(0, 100);
-    const auto made = Frustum::make(ox, oy, oz, phi1, theta1, phi2, theta2, min_distance,
-                                    max_distance);
+    const auto made =
+        Frustum::make(ox, oy, oz, phi1, theta1, phi2, theta2, min_distance, max_distance);
     ASSERT_TRUE(made.has_value());
     const Frustum& f = *made;
     const Rect b = f.compute_bounding_box();
@@ -453,9 +451,9 @@ TEST(Frustum, PropertyAcceptedPointsLieInTheBoundingBox) {
       if (!(b.min_x <= x && x <= b.max_x && b.min_y <= y && y <= b.max_y)) {
         ADD_FAILURE() << "frustum " << frustum_index << " origin (" << ox << ", " << oy << ", "
                       << oz << ") phi " << phi1 << "/" << phi2 << " theta " << theta1 << "/"
-                      << theta2 << " d " << min_distance << ".." << max_distance << ": point ("
-                      << x << ", " << y << ", " << z << ") outside rect (" << b.min_x << ", "
-                      << b.min_y << ", " << b.max_x << ", " << b.max_y << ")";
+                      << theta2 << " d " << min_distance << ".." << max_distance << ": point (" << x
+                      << ", " << y << ", " << z << ") outside rect (" << b.min_x << ", " << b.min_y
+                      << ", " << b.max_x << ", " << b.max_y << ")";
         return;
       }
     }

@@ -101,10 +101,10 @@ class GpkgWriter {
   }
 
   GpkgWriter& geometry_column(const std::string& table, const std::string& column) {
-    insert("gpkg_geometry_columns",
-           {"table_name", "column_name", "geometry_type_name", "srs_id", "z", "m"},
-           {table, column, std::string("POLYGON"), std::int64_t{0}, std::int64_t{0},
-            std::int64_t{0}});
+    insert(
+        "gpkg_geometry_columns",
+        {"table_name", "column_name", "geometry_type_name", "srs_id", "z", "m"},
+        {table, column, std::string("POLYGON"), std::int64_t{0}, std::int64_t{0}, std::int64_t{0}});
     return *this;
   }
 

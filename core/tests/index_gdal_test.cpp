@@ -108,11 +108,14 @@ TEST_F(GdalIndex, SelectsByGeometry) {
     std::vector<std::string> expected;
   } kCases[] = {
       {"inside one tile", {10, 20, 10, 20, std::nullopt, std::nullopt}, {"tiles/sw.laz"}},
-      {"on the shared edge", {100, 100, 50, 60, std::nullopt, std::nullopt},
+      {"on the shared edge",
+       {100, 100, 50, 60, std::nullopt, std::nullopt},
        {"tiles/se.laz", "tiles/sw.laz"}},
-      {"on the shared corner", {100, 100, 100, 100, 0.0, 1.0},
+      {"on the shared corner",
+       {100, 100, 100, 100, 0.0, 1.0},
        {"tiles/se.laz", "tiles/sw.laz", "tiles/nw.laz", "/abs/ne.laz"}},
-      {"north half", {0, 200, 150, 160, std::nullopt, std::nullopt},
+      {"north half",
+       {0, 200, 150, 160, std::nullopt, std::nullopt},
        {"tiles/nw.laz", "/abs/ne.laz"}},
   };
   for (const auto& c : kCases) {

@@ -68,10 +68,10 @@ struct Connection {
 TEST(TileIndexHostile, NamesWithQuotes) {
   const struct {
     const char* name;
-    std::string table;         // as registered in the metadata tables
-    std::string real_table;    // the table that exists (created with proper quoting)
-    std::string column;        // geometry column, registered and real
-    std::string message;       // empty: the tiles are read
+    std::string table;       // as registered in the metadata tables
+    std::string real_table;  // the table that exists (created with proper quoting)
+    std::string column;      // geometry column, registered and real
+    std::string message;     // empty: the tiles are read
   } kCases[] = {
       {"single quotes are harmless", "it's", "it's", "ge'om", ""},
       {"double quote in the table name", "ti\"les", "ti\"les", "geom",
@@ -94,12 +94,12 @@ TEST(TileIndexHostile, NamesWithQuotes) {
         for (const char ch : s) out += ch == '"' ? std::string("\"\"") : std::string(1, ch);
         return out + "\"";
       };
-      w.exec("CREATE TABLE " + quoted(c.real_table) + " (fid INTEGER PRIMARY KEY, " + quoted(c.column) +
-             ", location)");
+      w.exec("CREATE TABLE " + quoted(c.real_table) + " (fid INTEGER PRIMARY KEY, " +
+             quoted(c.column) + ", location)");
       w.contents(c.table);
       w.geometry_column(c.table, c.column);
-      w.exec("INSERT INTO " + quoted(c.real_table) + " (location, " + quoted(c.column) + ") VALUES ('a.laz', " +
-             blob_literal(testing::xy_blob(0, 1, 0, 1)) + ")");
+      w.exec("INSERT INTO " + quoted(c.real_table) + " (location, " + quoted(c.column) +
+             ") VALUES ('a.laz', " + blob_literal(testing::xy_blob(0, 1, 0, 1)) + ")");
     }
     const auto tiles = read_all(path);
     if (c.message.empty()) {
@@ -114,8 +114,9 @@ TEST(TileIndexHostile, NamesWithQuotes) {
     // Only SELECTs ever run: the table is still there.
     Connection check(path);
     sqlite3_stmt* stmt = nullptr;
-    EXPECT_EQ(sqlite3_prepare_v2(check.db, "SELECT count(*) FROM t", -1, &stmt, nullptr) == SQLITE_OK,
-              c.real_table == "t");
+    EXPECT_EQ(
+        sqlite3_prepare_v2(check.db, "SELECT count(*) FROM t", -1, &stmt, nullptr) == SQLITE_OK,
+        c.real_table == "t");
     sqlite3_finalize(stmt);
   }
 }
@@ -173,8 +174,7 @@ TEST(TileIndexHostile, IndexPathsThatAreNoDatabases) {
   } kCases[] = {
       {dir.path().string(), ErrorKind::GeoPackageOpen,
        "Failed to open GeoPackage: unable to open database file: " + dir.path().string()},
-      {"/dev/zero", ErrorKind::TileQuery,
-       "Failed to query tiles: no such table: gpkg_contents"},
+      {"/dev/zero", ErrorKind::TileQuery, "Failed to query tiles: no such table: gpkg_contents"},
   };
   for (const auto& c : kCases) {
     SCOPED_TRACE(c.path);
@@ -195,7 +195,8 @@ TEST(TileIndexHostile, LockedDatabase) {
     w.metadata().feature_table("tiles").tile("tiles", "a.laz", 0, 1, 0, 1);
   }
   Connection holder(path);
-  holder.exec("PRAGMA journal_mode = DELETE; BEGIN EXCLUSIVE; INSERT INTO tiles (location) VALUES ('x')");
+  holder.exec(
+      "PRAGMA journal_mode = DELETE; BEGIN EXCLUSIVE; INSERT INTO tiles (location) VALUES ('x')");
   const auto tiles = read_all(path);
   ASSERT_FALSE(tiles.has_value());
   EXPECT_EQ(tiles.error().kind(), ErrorKind::TileQuery);

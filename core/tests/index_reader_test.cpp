@@ -82,13 +82,19 @@ TEST(TileIndexReader, ReadTilesFailures) {
        ErrorKind::TileQuery,
        "Failed to query tiles: Invalid column type Integer at index: 0, name: table_name"},
       {"table_name invalid utf-8",
-       [](GpkgWriter& w) { w.metadata().contents("ab\xff" "c"); }, ErrorKind::TileQuery,
+       [](GpkgWriter& w) {
+         w.metadata().contents(
+             "ab\xff"
+             "c");
+       },
+       ErrorKind::TileQuery,
        "Failed to query tiles: Conversion error from type Text at index: 0, invalid utf-8 "
        "sequence of 1 bytes from index 2"},
       {"step error while listing",
        [](GpkgWriter& w) {
-         w.exec("CREATE VIEW gpkg_contents AS SELECT 'tiles' AS table_name, 'features' AS "
-                "data_type WHERE abs(-9223372036854775807 - 1) > 0");
+         w.exec(
+             "CREATE VIEW gpkg_contents AS SELECT 'tiles' AS table_name, 'features' AS "
+             "data_type WHERE abs(-9223372036854775807 - 1) > 0");
        },
        ErrorKind::TileQuery, "Failed to query tiles: integer overflow"},
       {"no gpkg_geometry_columns table",
@@ -107,26 +113,29 @@ TEST(TileIndexReader, ReadTilesFailures) {
        "rows"},
       {"NULL column_name",
        [](GpkgWriter& w) {
-         w.exec("CREATE TABLE gpkg_contents (table_name, data_type);"
-                "CREATE TABLE gpkg_geometry_columns (table_name, column_name);"
-                "INSERT INTO gpkg_contents VALUES ('tiles', 'features');"
-                "INSERT INTO gpkg_geometry_columns VALUES ('tiles', NULL);");
+         w.exec(
+             "CREATE TABLE gpkg_contents (table_name, data_type);"
+             "CREATE TABLE gpkg_geometry_columns (table_name, column_name);"
+             "INSERT INTO gpkg_contents VALUES ('tiles', 'features');"
+             "INSERT INTO gpkg_geometry_columns VALUES ('tiles', NULL);");
        },
        ErrorKind::TileQuery,
        "Failed to query tiles: No geometry column found for table 'tiles': Invalid column type "
        "Null at index: 0, name: column_name"},
       {"step error finding the column",
        [](GpkgWriter& w) {
-         w.exec("CREATE TABLE gpkg_contents (table_name, data_type);"
-                "INSERT INTO gpkg_contents VALUES ('tiles', 'features');"
-                "CREATE VIEW gpkg_geometry_columns AS SELECT 'tiles' AS table_name, 'geom' AS "
-                "column_name WHERE abs(-9223372036854775807 - 1) > 0");
+         w.exec(
+             "CREATE TABLE gpkg_contents (table_name, data_type);"
+             "INSERT INTO gpkg_contents VALUES ('tiles', 'features');"
+             "CREATE VIEW gpkg_geometry_columns AS SELECT 'tiles' AS table_name, 'geom' AS "
+             "column_name WHERE abs(-9223372036854775807 - 1) > 0");
        },
        ErrorKind::TileQuery,
        "Failed to query tiles: No geometry column found for table 'tiles': integer overflow"},
       {"feature table missing",
        [](GpkgWriter& w) { w.metadata().contents("tiles").geometry_column("tiles", "geom"); },
-       ErrorKind::TileQuery, "Failed to query tiles: Failed to prepare query: no such table: tiles"},
+       ErrorKind::TileQuery,
+       "Failed to query tiles: Failed to prepare query: no such table: tiles"},
       {"quoting broken by a name",
        [](GpkgWriter& w) {
          w.metadata().feature_table("tiles");
@@ -144,8 +153,9 @@ TEST(TileIndexReader, ReadTilesFailures) {
       {"step error reading tiles",
        [](GpkgWriter& w) {
          w.metadata().contents("tiles").geometry_column("tiles", "geom");
-         w.exec("CREATE VIEW tiles AS SELECT 'a.laz' AS location, x'47500003' AS geom WHERE "
-                "abs(-9223372036854775807 - 1) > 0");
+         w.exec(
+             "CREATE VIEW tiles AS SELECT 'a.laz' AS location, x'47500003' AS geom WHERE "
+             "abs(-9223372036854775807 - 1) > 0");
        },
        ErrorKind::TileQuery, "Failed to query tiles: integer overflow"},
       {"NULL location", bad_row(Null{}, xy_blob(100, 101, 100, 101)), ErrorKind::TileQuery,
@@ -248,8 +258,7 @@ TEST(TileIndexReader, ExtractBoundsFromBlob) {
       {"E = 3, 40 bytes", gp_blob(0x07, -1, 2, -3, 4, 40), Rect{-1, -3, 2, 4}, ""},
       {"E = 4, 40 bytes", gp_blob(0x09, 10, 20, 30, 40, 40), Rect{10, 30, 20, 40}, ""},
       {"E = 4, full xyzm envelope", gp_blob(0x09, 10, 20, 30, 40, 72), Rect{10, 30, 20, 40}, ""},
-      {"empty-geometry and extended bits ignored", gp_blob(0x33, 1, 2, 3, 4), Rect{1, 3, 2, 4},
-       ""},
+      {"empty-geometry and extended bits ignored", gp_blob(0x33, 1, 2, 3, 4), Rect{1, 3, 2, 4}, ""},
       {"swapped min/max", gp_blob(0x03, 10, 5, 0, 1), Rect{5, 0, 10, 1}, ""},
       {"swapped y", gp_blob(0x03, 0, 1, 9, -9), Rect{0, -9, 1, 9}, ""},
   };
@@ -508,11 +517,14 @@ TEST(TileIndexReader, OpenFailures) {
 
 TEST(TileIndexReader, OpenFailureReplacesInvalidUtf8InThePath) {
   TempDir dir;
-  const std::string path = dir.file("no\xff" "dir/index.gpkg");
+  const std::string path = dir.file(
+      "no\xff"
+      "dir/index.gpkg");
   const auto reader = TileIndexReader::open(path);
   ASSERT_FALSE(reader.has_value());
   EXPECT_EQ(reader.error().message(), "Failed to open GeoPackage: unable to open database file: " +
-                                          dir.file("no\xef\xbf\xbd" "dir/index.gpkg"));
+                                          dir.file("no\xef\xbf\xbd"
+                                                   "dir/index.gpkg"));
 }
 
 TEST(TileIndexReader, TextFileIsNotADatabase) {

@@ -85,12 +85,15 @@ TEST_F(RealIndex, BoxesSelectInRowOrder) {
     BoundingBox box;
     std::vector<TileInfo> expected;
   } kCases[] = {
-      {"south-east corner only", {515395, 515396, 4918345, 4918346, std::nullopt, std::nullopt},
+      {"south-east corner only",
+       {515395, 515396, 4918345, 4918346, std::nullopt, std::nullopt},
        {kSplit1}},
-      {"around the split point", {515392, 515394, 4918364, 4918366, std::nullopt, std::nullopt},
+      {"around the split point",
+       {515392, 515394, 4918364, 4918366, std::nullopt, std::nullopt},
        {kSplit1, kSplit4, kSplit2, kSplit3}},
       {"west strip", {515370, 515380, 4918342, 4918380, 0.0, 10.0}, {kSplit4, kSplit2}},
-      {"north strip", {515360, 515410, 4918370, 4918375, std::nullopt, std::nullopt},
+      {"north strip",
+       {515360, 515410, 4918370, 4918375, std::nullopt, std::nullopt},
        {kSplit4, kSplit3}},
       // The gap between neighbours is one quantum: x = 515392.99975 belongs to the west tiles.
       {"in the one-quantum gap east of the west tiles",
@@ -122,8 +125,8 @@ TEST_F(RealIndex, CylindersSelectByTheDisc) {
       {"centre of split-2", {515380, 4918352, 3}, {"lone-star-split/split-2.laz"}},
       {"at the split point",
        {515393, 4918365, 1},
-       {"lone-star-split/split-1.laz", "lone-star-split/split-4.laz",
-        "lone-star-split/split-2.laz", "lone-star-split/split-3.laz"}},
+       {"lone-star-split/split-1.laz", "lone-star-split/split-4.laz", "lone-star-split/split-2.laz",
+        "lone-star-split/split-3.laz"}},
       // Nearest corner of split-3 lies 5 east and 5 north: 50 > 49, so it is missed, while the
       // disc reaches split-1 and split-4 along the axes.
       {"corner judged by distance",
@@ -156,13 +159,31 @@ TEST_F(RealIndex, FrustaSelectByTheirRectangle) {
       // From the middle of split-2 looking east along the horizon: the rectangle reaches the full
       // 10 m east, into split-1 (x >= 515393 starts 8 m away), only because the elevation range
       // spans the horizontal.
-      {"east, elevations spanning the horizon", 80, -45, 100, 45, 0, 10,
+      {"east, elevations spanning the horizon",
+       80,
+       -45,
+       100,
+       45,
+       0,
+       10,
        {"lone-star-split/split-1.laz", "lone-star-split/split-2.laz"}},
-      {"east, steep elevations fall short", 80, 60, 100, 80, 0, 10,
+      {"east, steep elevations fall short",
+       80,
+       60,
+       100,
+       80,
+       0,
+       10,
        {"lone-star-split/split-2.laz"}},
-      {"north-east quarter, far", 0, -10, 90, 10, 0, 20,
-       {"lone-star-split/split-1.laz", "lone-star-split/split-4.laz",
-        "lone-star-split/split-2.laz", "lone-star-split/split-3.laz"}},
+      {"north-east quarter, far",
+       0,
+       -10,
+       90,
+       10,
+       0,
+       20,
+       {"lone-star-split/split-1.laz", "lone-star-split/split-4.laz", "lone-star-split/split-2.laz",
+        "lone-star-split/split-3.laz"}},
       {"full circle, short range", 0, -90, 360, 90, 0, 1, {"lone-star-split/split-2.laz"}},
   };
   for (const auto& c : kCases) {

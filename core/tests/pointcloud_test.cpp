@@ -57,7 +57,8 @@ las::Header small_header(las::Version version, uint8_t format) {
 
 // One batch of `n` format-`format` records on a 0.01 grid, return 1 of 1 unless told.
 las::PointBuffer batch(uint8_t format, size_t n, uint8_t return_number = 1) {
-  las::PointBuffer points(las::PointFormat{format, false, 0}, las::Transforms{{0.01, 0.0}, {0.01, 0.0}, {0.01, 0.0}});
+  las::PointBuffer points(las::PointFormat{format, false, 0},
+                          las::Transforms{{0.01, 0.0}, {0.01, 0.0}, {0.01, 0.0}});
   const size_t len = points.record_length();
   points.raw_mut().resize(n * len);
   std::fill(points.raw_mut().begin(), points.raw_mut().end(), uint8_t{0});
@@ -110,8 +111,9 @@ TEST(PointCloudReader, PointsInFileOrderThenNone) {
   ASSERT_EQ(points->size(), 1065u);
   const las::Header& h = reader->header();
   const las::Xyz first = points->xyz(0);
-  EXPECT_EQ(first.x, static_cast<double>(las::load_le<int32_t>(points->record(0))) * h.transforms.x.scale +
-                         h.transforms.x.offset);
+  EXPECT_EQ(first.x,
+            static_cast<double>(las::load_le<int32_t>(points->record(0))) * h.transforms.x.scale +
+                h.transforms.x.offset);
   auto again = reader->points();
   ASSERT_TRUE(again);
   EXPECT_TRUE(again->empty());
@@ -122,7 +124,8 @@ TEST(PointCloudWriter, DeriveHeaderFailureIsPointCloudIo) {
   const auto header = writer::derive_output_header(tile);
   ASSERT_FALSE(header);
   EXPECT_EQ(header.error().kind(), ErrorKind::PointCloudIO);
-  EXPECT_EQ(header.error().message(), "LAS/LAZ file error: version 1.2 does not support format point format 6");
+  EXPECT_EQ(header.error().message(),
+            "LAS/LAZ file error: version 1.2 does not support format point format 6");
 }
 
 TEST(PointCloudWriter, CreateFailuresAreOutputErrors) {
@@ -131,7 +134,8 @@ TEST(PointCloudWriter, CreateFailuresAreOutputErrors) {
     std::string path;
     std::string message;
   } kCases[] = {
-      {dir.file("no/such/dir/out.las"), "Output file error: No such file or directory (os error 2)"},
+      {dir.file("no/such/dir/out.las"),
+       "Output file error: No such file or directory (os error 2)"},
       {dir.path().string(), "Output file error: Is a directory (os error 21)"},
   };
   for (const auto& c : kCases) {
@@ -154,13 +158,18 @@ TEST(PointCloudWriter, ColourPointIntoFormat1LeavesACompleteFile) {
     const auto written = writer->write_points(batches);
     ASSERT_FALSE(written);
     EXPECT_EQ(written.error().kind(), ErrorKind::OutputError);
-    EXPECT_EQ(written.error().message(),
-              "Output file error: the attributes of the point format (point format 1) do not match the point: "
-              "Point { x: 0.0, y: 0.0, z: 0.0, intensity: 0, return_number: 1, number_of_returns: 7, "
-              "scan_direction: RightToLeft, is_edge_of_flight_line: false, classification: CreatedNeverClassified, "
-              "is_synthetic: false, is_key_point: false, is_withheld: false, is_overlap: false, scanner_channel: 0, "
-              "scan_angle: 0.0, user_data: 0, point_source_id: 0, gps_time: Some(0.0), "
-              "color: Some(Color { red: 0, green: 0, blue: 0 }), waveform: None, nir: None, extra_bytes: [] }");
+    EXPECT_EQ(
+        written.error().message(),
+        "Output file error: the attributes of the point format (point format 1) do not match the "
+        "point: "
+        "Point { x: 0.0, y: 0.0, z: 0.0, intensity: 0, return_number: 1, number_of_returns: 7, "
+        "scan_direction: RightToLeft, is_edge_of_flight_line: false, classification: "
+        "CreatedNeverClassified, "
+        "is_synthetic: false, is_key_point: false, is_withheld: false, is_overlap: false, "
+        "scanner_channel: 0, "
+        "scan_angle: 0.0, user_data: 0, point_source_id: 0, gps_time: Some(0.0), "
+        "color: Some(Color { red: 0, green: 0, blue: 0 }), waveform: None, nir: None, extra_bytes: "
+        "[] }");
     // The writer is dropped here without close(), as the pipeline does after a failure.
   }
   auto reader = reader::PointCloudReader::open(path);
@@ -181,7 +190,8 @@ TEST(PointCloudWriter, ReturnSixInA12OutputFailsAtClose) {
   ASSERT_FALSE(closed);
   EXPECT_EQ(closed.error().kind(), ErrorKind::OutputError);
   EXPECT_EQ(closed.error().message(),
-            "Output file error: invalid return number 6 for version Some(Version { major: 1, minor: 2 })");
+            "Output file error: invalid return number 6 for version Some(Version { major: 1, "
+            "minor: 2 })");
 }
 
 TEST(PointCloudWriter, NineReturnsIntoFormat1) {
@@ -191,7 +201,8 @@ TEST(PointCloudWriter, NineReturnsIntoFormat1) {
   const las::PointBuffer batches[] = {batch(6, 1, 9)};
   const auto written = writer->write_points(batches);
   ASSERT_FALSE(written);
-  EXPECT_EQ(written.error().message(), "Output file error: invalid return number 9 for version None");
+  EXPECT_EQ(written.error().message(),
+            "Output file error: invalid return number 9 for version None");
 }
 
 // Output header rules on real first tiles: what is copied, what is recomputed, and how the
@@ -204,9 +215,11 @@ TEST(PointCloudWriter, OutputFromRealFirstTiles) {
     const char* output;
     bool compressed;
   } kCases[] = {
-      {"simple.laz", "a.las", false},        {"simple.laz", "b.LAZ", true},  {"simple.las", "c.laz", true},
-      {"simple.las", "d.txt", false},        {"simple.las", "noext", false}, {"point10-1.0.las", "e.las", false},
-      {"autzen-bmx-2010.las", "f.laz", true}, {"test1_4.las", "g.Laz", true}, {"simple1_3.las", "h.las", false},
+      {"simple.laz", "a.las", false},         {"simple.laz", "b.LAZ", true},
+      {"simple.las", "c.laz", true},          {"simple.las", "d.txt", false},
+      {"simple.las", "noext", false},         {"point10-1.0.las", "e.las", false},
+      {"autzen-bmx-2010.las", "f.laz", true}, {"test1_4.las", "g.Laz", true},
+      {"simple1_3.las", "h.las", false},
   };
   for (const auto& c : kCases) {
     SCOPED_TRACE(std::string(c.tile) + " -> " + c.output);
@@ -284,7 +297,8 @@ TEST(PointCloudWriter, VersionRaisedAtReadingCarriesToTheOutput) {
   bytes[104] = 6;
   las::store_le<uint16_t>(bytes.data() + 105, 30);
   std::ofstream(tile_path, std::ios::binary | std::ios::trunc)
-      .write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+      .write(reinterpret_cast<const char*>(bytes.data()),
+             static_cast<std::streamsize>(bytes.size()));
 
   auto tile = reader::PointCloudReader::open(tile_path);
   ASSERT_TRUE(tile) << tile.error().message();

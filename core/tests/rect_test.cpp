@@ -17,10 +17,8 @@ TEST(Rect, MakeOrdersEachAxis) {
     double x1, y1, x2, y2;
     Rect expected;
   } kCases[] = {
-      {"ordered", 1, 2, 3, 4, {1, 2, 3, 4}},
-      {"x swapped", 5, 1, 2, 3, {2, 1, 5, 3}},
-      {"y swapped", 0, 9, 1, -9, {0, -9, 1, 9}},
-      {"both swapped", 10, 1, 5, 0, {5, 0, 10, 1}},
+      {"ordered", 1, 2, 3, 4, {1, 2, 3, 4}},     {"x swapped", 5, 1, 2, 3, {2, 1, 5, 3}},
+      {"y swapped", 0, 9, 1, -9, {0, -9, 1, 9}}, {"both swapped", 10, 1, 5, 0, {5, 0, 10, 1}},
       {"degenerate", 7, 7, 7, 7, {7, 7, 7, 7}},
   };
   for (const auto& c : kCases) {

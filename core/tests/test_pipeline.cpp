@@ -62,22 +62,22 @@ void write_las(const fs::path& path, const std::vector<FixturePoint>& points,
   constexpr double kScale = 0.01;
   std::vector<std::uint8_t> file;
   file.insert(file.end(), {'L', 'A', 'S', 'F'});
-  put<std::uint16_t>(file, 0);                 // file source id
-  put<std::uint16_t>(file, 0);                 // global encoding
-  file.insert(file.end(), 16, 0);              // GUID
-  put<std::uint8_t>(file, 1);                  // version 1.2
+  put<std::uint16_t>(file, 0);     // file source id
+  put<std::uint16_t>(file, 0);     // global encoding
+  file.insert(file.end(), 16, 0);  // GUID
+  put<std::uint8_t>(file, 1);      // version 1.2
   put<std::uint8_t>(file, 2);
   std::array<char, 32> system{"quarrix test"};
   std::array<char, 32> software{"test_pipeline"};
   put(file, system.data(), system.size());
   put(file, software.data(), software.size());
-  put<std::uint16_t>(file, 100);               // day of year
+  put<std::uint16_t>(file, 100);  // day of year
   put<std::uint16_t>(file, 2024);
-  put<std::uint16_t>(file, 227);               // header size
-  put<std::uint32_t>(file, 227);               // offset to point data
-  put<std::uint32_t>(file, 0);                 // VLRs
-  put<std::uint8_t>(file, 0);                  // point format
-  put<std::uint16_t>(file, 20);                // record length
+  put<std::uint16_t>(file, 227);  // header size
+  put<std::uint32_t>(file, 227);  // offset to point data
+  put<std::uint32_t>(file, 0);    // VLRs
+  put<std::uint8_t>(file, 0);     // point format
+  put<std::uint16_t>(file, 20);   // record length
   put<std::uint32_t>(file, static_cast<std::uint32_t>(points.size()));
   put<std::uint32_t>(file, static_cast<std::uint32_t>(points.size()));  // all first returns
   for (int i = 0; i < 4; ++i) put<std::uint32_t>(file, 0);
@@ -101,10 +101,10 @@ void write_las(const fs::path& path, const std::vector<FixturePoint>& points,
     put<std::int32_t>(file, p.x);
     put<std::int32_t>(file, p.y);
     put<std::int32_t>(file, p.z);
-    put<std::uint16_t>(file, 100);             // intensity
-    put<std::uint8_t>(file, 0x09);             // return 1 of 1
-    put<std::uint8_t>(file, 2);                // ground
-    put<std::int8_t>(file, 0);                 // scan angle rank
+    put<std::uint16_t>(file, 100);  // intensity
+    put<std::uint8_t>(file, 0x09);  // return 1 of 1
+    put<std::uint8_t>(file, 2);     // ground
+    put<std::int8_t>(file, 0);      // scan angle rank
     put<std::uint8_t>(file, p.user_data);
     put<std::uint16_t>(file, p.point_source_id);
   }
@@ -140,8 +140,8 @@ void write_index(const fs::path& path, const std::vector<IndexRow>& rows) {
   ASSERT_EQ(sqlite3_exec(db.get(), schema, nullptr, nullptr, nullptr), SQLITE_OK);
   for (const IndexRow& row : rows) {
     sqlite3_stmt* stmt = nullptr;
-    ASSERT_EQ(sqlite3_prepare_v2(db.get(), "INSERT INTO tiles (geom, location) VALUES (?1, ?2)",
-                                 -1, &stmt, nullptr),
+    ASSERT_EQ(sqlite3_prepare_v2(db.get(), "INSERT INTO tiles (geom, location) VALUES (?1, ?2)", -1,
+                                 &stmt, nullptr),
               SQLITE_OK);
     const auto blob = envelope_blob(row.min_x, row.max_x, row.min_y, row.max_y);
     sqlite3_bind_blob(stmt, 1, blob.data(), static_cast<int>(blob.size()), SQLITE_TRANSIENT);
@@ -156,8 +156,8 @@ void write_index(const fs::path& path, const std::vector<IndexRow>& rows) {
 std::vector<FixturePoint> tile_points(std::uint16_t tile) {
   std::vector<FixturePoint> points;
   for (std::uint8_t k = 0; k < 8; ++k) {
-    points.push_back({(10 * tile + 1 + k) * 100, (1 + k) * 100, k * 100,
-                      static_cast<std::uint16_t>(tile), k});
+    points.push_back(
+        {(10 * tile + 1 + k) * 100, (1 + k) * 100, k * 100, static_cast<std::uint16_t>(tile), k});
   }
   return points;
 }
@@ -256,8 +256,8 @@ TEST_F(PipelineTest, RepeatedRunsWriteTheSameBytes) {
 TEST_F(PipelineTest, SkippedTilesAndCounts) {
   const struct {
     const char* name;
-    int broken_tile;     // which tile file is damaged
-    bool missing;        // removed, or cut short inside its point records
+    int broken_tile;  // which tile file is damaged
+    bool missing;     // removed, or cut short inside its point records
   } kCases[] = {
       {"missing middle tile", 1, true},
       {"missing last tile", 2, true},
@@ -330,8 +330,8 @@ TEST_F(PipelineTest, NoKeptPointSucceedsWithoutWriting) {
     SCOPED_TRACE(c.name);
     fs::remove(output());
     if (c.old_file) std::ofstream(output()) << "older output";
-    const auto pipeline =
-        ExtractionPipeline::make(index({row(0), row(1), row(2)}).string(), output().string(), false);
+    const auto pipeline = ExtractionPipeline::make(index({row(0), row(1), row(2)}).string(),
+                                                   output().string(), false);
     const auto stats = pipeline.execute(c.box);
     ASSERT_TRUE(stats) << stats.error().message();
     EXPECT_EQ(stats->points_written, 0u);
@@ -434,12 +434,12 @@ TEST(ParallelTiles, EveryIndexOnceAndFaultsRethrownAfterwards) {
   for (const auto& r : runs) EXPECT_EQ(r.load(), 1);
 
   std::atomic<int> started{0};
-  EXPECT_THROW(detail::for_each_tile_in_parallel(
-                   50,
-                   [&](std::size_t i) {
-                     ++started;
-                     if (i == 7) throw std::logic_error("broken invariant");
-                   }),
+  EXPECT_THROW(detail::for_each_tile_in_parallel(50,
+                                                 [&](std::size_t i) {
+                                                   ++started;
+                                                   if (i == 7)
+                                                     throw std::logic_error("broken invariant");
+                                                 }),
                std::logic_error);
   EXPECT_GE(started.load(), 1);
   detail::for_each_tile_in_parallel(0, [](std::size_t) { FAIL(); });
@@ -485,8 +485,8 @@ TEST_F(PipelineTest, ProgressAndWarningRecords) {
   fs::remove(tile_path(1));
   const std::string index_path = index({row(0), row(1), row(2)}).string();
   const std::string missing = tile_path(1).string();
-  const std::string open_failure = std::string("LAS/LAZ file error: ") + std::strerror(ENOENT) +
-                                   " (os error 2)";
+  const std::string open_failure =
+      std::string("LAS/LAZ file error: ") + std::strerror(ENOENT) + " (os error 2)";
   {
     LogCapture log(Level::Trace);
     const auto stats =
@@ -496,10 +496,10 @@ TEST_F(PipelineTest, ProgressAndWarningRecords) {
     EXPECT_TRUE(log.has(Level::Info, "Opening tile index: " + quote_path(index_path)));
     EXPECT_TRUE(log.has(Level::Info, "Found 3 intersecting tiles"));
     EXPECT_TRUE(log.has(Level::Info, "Processing tile: " + quote_path(tile_path(2).string())));
-    EXPECT_TRUE(log.has(Level::Warn,
-                        "Failed to open " + quote_path(missing) + ": " + open_failure));
-    EXPECT_TRUE(log.has(Level::Info, "Tile " + quote_path(tile_path(0).string()) +
-                                         ": 8 -> 8 points"));
+    EXPECT_TRUE(
+        log.has(Level::Warn, "Failed to open " + quote_path(missing) + ": " + open_failure));
+    EXPECT_TRUE(
+        log.has(Level::Info, "Tile " + quote_path(tile_path(0).string()) + ": 8 -> 8 points"));
     EXPECT_TRUE(log.has(Level::Info, "Total: read 16 points, writing 16 points"));
     EXPECT_TRUE(log.has(Level::Info, "Wrote output to: " + quote_path(output().string())));
     EXPECT_EQ(log.records().size(), 10u);
@@ -511,20 +511,23 @@ TEST_F(PipelineTest, ProgressAndWarningRecords) {
                     .execute(BoundingBox{0, 30, 0, 10, 50.0, 60.0}));
     const auto records = log.records();
     ASSERT_EQ(records.size(), 2u);
-    EXPECT_TRUE(log.has(Level::Warn, "Failed to open " + quote_path(missing) + ": " + open_failure));
+    EXPECT_TRUE(
+        log.has(Level::Warn, "Failed to open " + quote_path(missing) + ": " + open_failure));
     EXPECT_TRUE(log.has(Level::Warn, "No points to write!"));
   }
   {
     // Level Warn: verbose progress is not produced even when asked for.
     LogCapture log(Level::Warn);
-    ASSERT_TRUE(ExtractionPipeline::make(index_path, output().string(), true).execute(box_x(0, 30)));
+    ASSERT_TRUE(
+        ExtractionPipeline::make(index_path, output().string(), true).execute(box_x(0, 30)));
     for (const auto& r : log.records()) EXPECT_EQ(r.level, Level::Warn);
     EXPECT_EQ(log.records().size(), 1u);
   }
   {
     // The facade starts at Off: nothing at all.
     LogCapture log(Level::Off);
-    ASSERT_TRUE(ExtractionPipeline::make(index_path, output().string(), true).execute(box_x(0, 30)));
+    ASSERT_TRUE(
+        ExtractionPipeline::make(index_path, output().string(), true).execute(box_x(0, 30)));
     EXPECT_TRUE(log.records().empty());
   }
 }
@@ -537,8 +540,8 @@ TEST_F(PipelineTest, TruncatedTileGivesReadWarning) {
                   .execute(box_x(0, 20)));
   const auto records = log.records();
   ASSERT_EQ(records.size(), 1u);
-  const std::string prefix = "Failed to read points from " + quote_path(tile_path(1).string()) +
-                             ": LAS/LAZ file error: ";
+  const std::string prefix =
+      "Failed to read points from " + quote_path(tile_path(1).string()) + ": LAS/LAZ file error: ";
   EXPECT_EQ(records[0].text.substr(0, prefix.size()), prefix) << records[0].text;
 }
 

@@ -17,7 +17,9 @@ namespace {
 constexpr size_t kPoints = 2'000'000;
 
 std::string temp_path(const std::string& name) {
-  return (std::filesystem::temp_directory_path() / ("las_bench_" + std::to_string(::getpid()) + "_" + name)).string();
+  return (std::filesystem::temp_directory_path() /
+          ("las_bench_" + std::to_string(::getpid()) + "_" + name))
+      .string();
 }
 
 las::Header bench_header(uint8_t format) {
@@ -137,7 +139,8 @@ BENCHMARK(BM_WritePoints_Format3)->Unit(benchmark::kMillisecond);
 // Removes the tile files when the program ends.
 struct Cleanup {
   ~Cleanup() {
-    for (uint8_t format : {1, 3}) std::filesystem::remove(temp_path("tile_" + std::to_string(format) + ".las"));
+    for (uint8_t format : {1, 3})
+      std::filesystem::remove(temp_path("tile_" + std::to_string(format) + ".las"));
   }
 } cleanup;
 

@@ -66,7 +66,9 @@ class OutputFile {
 
   // Buffered; writes of at least a buffer's size go straight to the file after a flush.
   [[nodiscard]] Result<void> write(const uint8_t* data, size_t n);
-  [[nodiscard]] Result<void> write(std::span<const uint8_t> bytes) { return write(bytes.data(), bytes.size()); }
+  [[nodiscard]] Result<void> write(std::span<const uint8_t> bytes) {
+    return write(bytes.data(), bytes.size());
+  }
   [[nodiscard]] Result<void> flush();
   // Flushes, then moves the file position.
   [[nodiscard]] Result<void> seek(uint64_t position);

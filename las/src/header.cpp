@@ -11,7 +11,8 @@ namespace {
 bool is_leap_year(int year) { return (year % 4 == 0 && year % 100 != 0) || year % 400 == 0; }
 
 tl::unexpected<Error> feature_error(Feature feature, Version version) {
-  return fail(fmt::format("feature {} is not supported by version {}", feature_name(feature), version.text()));
+  return fail(fmt::format("feature {} is not supported by version {}", feature_name(feature),
+                          version.text()));
 }
 
 // Whether the EVLR list would be non-empty after the records are sorted for `version`.
@@ -41,11 +42,13 @@ Result<void> check_version(const Header& header, Version version) {
   if (header.synthetic_return_numbers && !supports(version, Feature::SyntheticReturnNumbers)) {
     return feature_error(Feature::SyntheticReturnNumbers, version);
   }
-  if (header.gps_time_type == GpsTimeType::Standard && !supports(version, Feature::GpsStandardTime)) {
+  if (header.gps_time_type == GpsTimeType::Standard &&
+      !supports(version, Feature::GpsStandardTime)) {
     return feature_error(Feature::GpsStandardTime, version);
   }
   if (!supports_point_format(version, header.point_format.id)) {
-    return fail(fmt::format("version {} does not support format {}", version.text(), header.point_format.text()));
+    return fail(fmt::format("version {} does not support format {}", version.text(),
+                            header.point_format.text()));
   }
   if (has_evlrs_after_sorting(header, version)) {
     if (!supports(version, Feature::Evlrs)) return feature_error(Feature::Evlrs, version);

@@ -22,7 +22,6 @@ tl::unexpected<Error> failed(const laz::Result<T>& result) {
   return tl::unexpected<Error>(from_laz(result.error()));
 }
 
-
 class FileInput final : public laz::Input {
  public:
   explicit FileInput(const io::InputFile& file) : file_(file) {}
@@ -56,7 +55,6 @@ class FileOutput final : public laz::Output {
   io::OutputFile& file_;
 };
 
-
 }  // namespace
 
 // ---------------------------------------------------------------- decompression
@@ -72,15 +70,18 @@ PointDecompressor::PointDecompressor(PointDecompressor&&) noexcept = default;
 PointDecompressor& PointDecompressor::operator=(PointDecompressor&&) noexcept = default;
 PointDecompressor::~PointDecompressor() = default;
 
-Result<PointDecompressor> PointDecompressor::open(std::span<const uint8_t> laszip_data, const PointFormat& format,
-                                                  const io::InputFile& file, uint64_t offset_to_point_data,
+Result<PointDecompressor> PointDecompressor::open(std::span<const uint8_t> laszip_data,
+                                                  const PointFormat& format,
+                                                  const io::InputFile& file,
+                                                  uint64_t offset_to_point_data,
                                                   uint64_t point_count) {
   auto vlr = laz::LazVlr::parse(laszip_data);
   if (!vlr) return failed(vlr);
   const auto record_length = static_cast<uint16_t>(format.record_length());
   if (auto valid = vlr->validate(format.id, record_length); !valid) return failed(valid);
   auto impl = std::make_unique<Impl>(file);
-  auto decompressor = laz::Decompressor::open(*vlr, impl->input, offset_to_point_data, point_count, record_length);
+  auto decompressor =
+      laz::Decompressor::open(*vlr, impl->input, offset_to_point_data, point_count, record_length);
   if (!decompressor) return failed(decompressor);
   impl->decompressor.emplace(std::move(*decompressor));
   return PointDecompressor(std::move(impl));

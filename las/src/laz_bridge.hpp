@@ -25,8 +25,10 @@ class PointDecompressor {
   // `laszip_data` is the data of the tile's LASzip record. The decompressor reads the file
   // through positioned reads; `file` must outlive it.
   [[nodiscard]] static Result<PointDecompressor> open(std::span<const uint8_t> laszip_data,
-                                                      const PointFormat& format, const io::InputFile& file,
-                                                      uint64_t offset_to_point_data, uint64_t point_count);
+                                                      const PointFormat& format,
+                                                      const io::InputFile& file,
+                                                      uint64_t offset_to_point_data,
+                                                      uint64_t point_count);
   // The next `count` raw records, record_length bytes each, into `out`.
   [[nodiscard]] Result<void> decompress(uint8_t* out, size_t count);
 
@@ -47,7 +49,8 @@ class PointCompressor {
   [[nodiscard]] static std::vector<uint8_t> describe(const PointFormat& format);
   // Starts the point data at the file's position (the chunk-table offset placeholder).
   // `file` must outlive the compressor.
-  [[nodiscard]] static Result<PointCompressor> create(const PointFormat& format, io::OutputFile& file);
+  [[nodiscard]] static Result<PointCompressor> create(const PointFormat& format,
+                                                      io::OutputFile& file);
   [[nodiscard]] Result<void> compress(const uint8_t* record);
   // Last chunk, chunk table, and the chunk-table offset patched in.
   [[nodiscard]] Result<void> finish();

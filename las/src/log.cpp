@@ -40,12 +40,18 @@ void set_sink(Sink sink) {
 
 std::string_view level_name(Level level) {
   switch (level) {
-    case Level::Off: return "OFF";
-    case Level::Error: return "ERROR";
-    case Level::Warn: return "WARN";
-    case Level::Info: return "INFO";
-    case Level::Debug: return "DEBUG";
-    case Level::Trace: return "TRACE";
+    case Level::Off:
+      return "OFF";
+    case Level::Error:
+      return "ERROR";
+    case Level::Warn:
+      return "WARN";
+    case Level::Info:
+      return "INFO";
+    case Level::Debug:
+      return "DEBUG";
+    case Level::Trace:
+      return "TRACE";
   }
   return "?";
 }

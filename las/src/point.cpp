@@ -39,7 +39,8 @@ int16_t scan_angle_steps(float degrees) {
 }
 
 int8_t scan_angle_rank(float degrees) {
-  const float rank = round_half_away_small(static_cast<float>(scan_angle_steps(degrees)) * kScanAngleStep);
+  const float rank =
+      round_half_away_small(static_cast<float>(scan_angle_steps(degrees)) * kScanAngleStep);
   return static_cast<int8_t>(std::clamp(rank, -128.0f, 127.0f));
 }
 
@@ -48,11 +49,25 @@ tl::unexpected<Error> return_number_error(uint8_t value) {
 }
 
 const char* class_name(uint8_t code) {
-  static constexpr const char* kNames[] = {
-      "CreatedNeverClassified", "Unclassified", "Ground",        "LowVegetation",     "MediumVegetation",
-      "HighVegetation",         "Building",     "LowPoint",      "ModelKeyPoint",     "Water",
-      "Rail",                   "RoadSurface",  nullptr,         "WireGuard",         "WireConductor",
-      "TransmissionTower",      "WireStructureConnector",        "BridgeDeck",        "HighNoise"};
+  static constexpr const char* kNames[] = {"CreatedNeverClassified",
+                                           "Unclassified",
+                                           "Ground",
+                                           "LowVegetation",
+                                           "MediumVegetation",
+                                           "HighVegetation",
+                                           "Building",
+                                           "LowPoint",
+                                           "ModelKeyPoint",
+                                           "Water",
+                                           "Rail",
+                                           "RoadSurface",
+                                           nullptr,
+                                           "WireGuard",
+                                           "WireConductor",
+                                           "TransmissionTower",
+                                           "WireStructureConnector",
+                                           "BridgeDeck",
+                                           "HighNoise"};
   return code < std::size(kNames) ? kNames[code] : nullptr;
 }
 
@@ -94,13 +109,15 @@ void free_records(void* p, size_t bytes) noexcept {
 }  // namespace detail
 
 bool point_matches_format(const Point& point, const PointFormat& format) {
-  return point.gps_time.has_value() == format.has_gps_time() && point.color.has_value() == format.has_color() &&
-         point.waveform.has_value() == format.has_waveform() && point.nir.has_value() == format.has_nir() &&
+  return point.gps_time.has_value() == format.has_gps_time() &&
+         point.color.has_value() == format.has_color() &&
+         point.waveform.has_value() == format.has_waveform() &&
+         point.nir.has_value() == format.has_nir() &&
          point.extra_bytes.size() == format.extra_bytes;
 }
 
-Result<void> encode_record(const Point& point, const PointFormat& format, const Transforms& transforms,
-                           uint8_t* out) {
+Result<void> encode_record(const Point& point, const PointFormat& format,
+                           const Transforms& transforms, uint8_t* out) {
   auto x = transforms.x.inverse(point.x);
   if (!x) return tl::unexpected(std::move(x.error()));
   auto y = transforms.y.inverse(point.y);
@@ -111,7 +128,8 @@ Result<void> encode_record(const Point& point, const PointFormat& format, const 
   // Limits of the 4-bit return fields and the 2-bit channel apply to every format.
   if (point.return_number > 15) return return_number_error(point.return_number);
   if (point.number_of_returns > 15) return return_number_error(point.number_of_returns);
-  if (point.scanner_channel > 3) return fail(fmt::format("invalid scanner channel: {}", point.scanner_channel));
+  if (point.scanner_channel > 3)
+    return fail(fmt::format("invalid scanner channel: {}", point.scanner_channel));
 
   store_le<int32_t>(out, *x);
   store_le<int32_t>(out + 4, *y);
@@ -135,13 +153,15 @@ Result<void> encode_record(const Point& point, const PointFormat& format, const 
   } else {
     if (point.return_number > 7) return return_number_error(point.return_number);
     if (point.number_of_returns > 7) return return_number_error(point.number_of_returns);
-    if (point.classification > 31) return fail(fmt::format("invalid classification: {}", point.classification));
-    if (point.scanner_channel != 0) return fail(fmt::format("invalid scanner channel: {}", point.scanner_channel));
-    out[14] = static_cast<uint8_t>(point.return_number | (point.number_of_returns << 3) | (scan_direction << 6) |
-                                   bit(point.is_edge_of_flight_line, 7));
+    if (point.classification > 31)
+      return fail(fmt::format("invalid classification: {}", point.classification));
+    if (point.scanner_channel != 0)
+      return fail(fmt::format("invalid scanner channel: {}", point.scanner_channel));
+    out[14] = static_cast<uint8_t>(point.return_number | (point.number_of_returns << 3) |
+                                   (scan_direction << 6) | bit(point.is_edge_of_flight_line, 7));
     const uint8_t class_code = point.is_overlap ? kOverlapClass : point.classification;
-    out[15] = static_cast<uint8_t>(class_code | bit(point.is_synthetic, 5) | bit(point.is_key_point, 6) |
-                                   bit(point.is_withheld, 7));
+    out[15] = static_cast<uint8_t>(class_code | bit(point.is_synthetic, 5) |
+                                   bit(point.is_key_point, 6) | bit(point.is_withheld, 7));
     out[16] = static_cast<uint8_t>(scan_angle_rank(point.scan_angle));
     out[17] = point.user_data;
     store_le<uint16_t>(out + 18, point.point_source_id);
@@ -185,29 +205,34 @@ std::string point_text(const Point& p) {
   using text::debug_float;
   const auto flag = [](bool b) { return b ? "true" : "false"; };
   std::string gps = p.gps_time ? fmt::format("Some({})", debug_double(*p.gps_time)) : "None";
-  std::string color = p.color ? fmt::format("Some(Color {{ red: {}, green: {}, blue: {} }})", p.color->red,
-                                            p.color->green, p.color->blue)
+  std::string color = p.color ? fmt::format("Some(Color {{ red: {}, green: {}, blue: {} }})",
+                                            p.color->red, p.color->green, p.color->blue)
                               : "None";
   std::string waveform = "None";
   if (p.waveform) {
     const Waveform& w = *p.waveform;
     waveform = fmt::format(
         "Some(Waveform {{ wave_packet_descriptor_index: {}, byte_offset_to_waveform_data: {}, "
-        "waveform_packet_size_in_bytes: {}, return_point_waveform_location: {}, x_t: {}, y_t: {}, z_t: {} }})",
-        w.wave_packet_descriptor_index, w.byte_offset_to_waveform_data, w.waveform_packet_size_in_bytes,
-        debug_float(w.return_point_waveform_location), debug_float(w.x_t), debug_float(w.y_t), debug_float(w.z_t));
+        "waveform_packet_size_in_bytes: {}, return_point_waveform_location: {}, x_t: {}, y_t: {}, "
+        "z_t: {} }})",
+        w.wave_packet_descriptor_index, w.byte_offset_to_waveform_data,
+        w.waveform_packet_size_in_bytes, debug_float(w.return_point_waveform_location),
+        debug_float(w.x_t), debug_float(w.y_t), debug_float(w.z_t));
   }
   std::string nir = p.nir ? fmt::format("Some({})", *p.nir) : "None";
   return fmt::format(
       "Point {{ x: {}, y: {}, z: {}, intensity: {}, return_number: {}, number_of_returns: {}, "
       "scan_direction: {}, is_edge_of_flight_line: {}, classification: {}, is_synthetic: {}, "
       "is_key_point: {}, is_withheld: {}, is_overlap: {}, scanner_channel: {}, scan_angle: {}, "
-      "user_data: {}, point_source_id: {}, gps_time: {}, color: {}, waveform: {}, nir: {}, extra_bytes: {} }}",
-      debug_double(p.x), debug_double(p.y), debug_double(p.z), p.intensity, p.return_number, p.number_of_returns,
-      p.scan_direction == ScanDirection::RightToLeft ? "RightToLeft" : "LeftToRight", flag(p.is_edge_of_flight_line),
-      class_text(p.classification), flag(p.is_synthetic), flag(p.is_key_point), flag(p.is_withheld),
-      flag(p.is_overlap), p.scanner_channel, debug_float(p.scan_angle), p.user_data, p.point_source_id, gps, color,
-      waveform, nir, text::byte_list(p.extra_bytes));
+      "user_data: {}, point_source_id: {}, gps_time: {}, color: {}, waveform: {}, nir: {}, "
+      "extra_bytes: {} }}",
+      debug_double(p.x), debug_double(p.y), debug_double(p.z), p.intensity, p.return_number,
+      p.number_of_returns,
+      p.scan_direction == ScanDirection::RightToLeft ? "RightToLeft" : "LeftToRight",
+      flag(p.is_edge_of_flight_line), class_text(p.classification), flag(p.is_synthetic),
+      flag(p.is_key_point), flag(p.is_withheld), flag(p.is_overlap), p.scanner_channel,
+      debug_float(p.scan_angle), p.user_data, p.point_source_id, gps, color, waveform, nir,
+      text::byte_list(p.extra_bytes));
 }
 
 }  // namespace las

@@ -85,7 +85,8 @@ std::vector<uint8_t> RawHeader::serialize() const {
   put.put(point_data_record_length);
   put.put(number_of_point_records);
   for (uint32_t n : number_of_points_by_return) put.put(n);
-  for (double v : {x_scale, y_scale, z_scale, x_offset, y_offset, z_offset, max_x, min_x, max_y, min_y, max_z, min_z}) {
+  for (double v : {x_scale, y_scale, z_scale, x_offset, y_offset, z_offset, max_x, min_x, max_y,
+                   min_y, max_z, min_z}) {
     put.put(v);
   }
   if (version().has_waveform_start()) put.put(start_of_waveform_data_packet_record);
@@ -113,13 +114,15 @@ Result<Header> decode_header(const RawHeader& raw) {
   if (any_legacy) {
     for (size_t i = 0; i < 5; ++i) {
       if (raw.number_of_points_by_return[i] != 0) {
-        header.number_of_points_by_return[static_cast<uint8_t>(i + 1)] = raw.number_of_points_by_return[i];
+        header.number_of_points_by_return[static_cast<uint8_t>(i + 1)] =
+            raw.number_of_points_by_return[i];
       }
     }
   } else if (raw.version().has_large_file_fields()) {
     for (size_t i = 0; i < 15; ++i) {
       if (raw.number_of_points_by_return_64[i] != 0) {
-        header.number_of_points_by_return[static_cast<uint8_t>(i + 1)] = raw.number_of_points_by_return_64[i];
+        header.number_of_points_by_return[static_cast<uint8_t>(i + 1)] =
+            raw.number_of_points_by_return_64[i];
       }
     }
   }
@@ -150,12 +153,14 @@ Result<Header> decode_header(const RawHeader& raw) {
   header.raw_generating_software = raw.generating_software;
 
   header.creation_date = CreationDate::make(raw.file_creation_day_of_year, raw.file_creation_year);
-  header.gps_time_type = (raw.global_encoding & kGpsStandardTimeBit) ? GpsTimeType::Standard : GpsTimeType::Week;
+  header.gps_time_type =
+      (raw.global_encoding & kGpsStandardTimeBit) ? GpsTimeType::Standard : GpsTimeType::Week;
   header.synthetic_return_numbers = (raw.global_encoding & kSyntheticReturnNumbersBit) != 0;
   header.wkt = (raw.global_encoding & kWktBit) != 0;
   header.guid = raw.guid;
   header.file_source_id = raw.file_source_id;
-  header.transforms = Transforms{{raw.x_scale, raw.x_offset}, {raw.y_scale, raw.y_offset}, {raw.z_scale, raw.z_offset}};
+  header.transforms = Transforms{
+      {raw.x_scale, raw.x_offset}, {raw.y_scale, raw.y_offset}, {raw.z_scale, raw.z_offset}};
   header.bounds.min = Vector<double>{raw.min_x, raw.min_y, raw.min_z};
   header.bounds.max = Vector<double>{raw.max_x, raw.max_y, raw.max_z};
   header.header_padding = raw.padding;
@@ -172,7 +177,8 @@ namespace {
 
 // The stored header text field when the text still reads from it, so stray bytes after the
 // terminating zero survive a read-write round trip; otherwise the text, zero-padded.
-Result<void> put_header_text(const std::string& text, const std::optional<std::array<uint8_t, 32>>& original,
+Result<void> put_header_text(const std::string& text,
+                             const std::optional<std::array<uint8_t, 32>>& original,
                              std::array<uint8_t, 32>& field) {
   if (original) {
     if (auto stored = text::read_header_text(*original); stored && *stored == text) {
@@ -190,19 +196,23 @@ Result<RawHeader> encode_header(const Header& header, uint64_t evlr_start) {
   const Version version = header.version;
   const bool large_files = supports(version, Feature::LargeFiles);
 
-  const uint64_t header_size = uint64_t{version.standard_header_size()} + header.header_padding.size();
+  const uint64_t header_size =
+      uint64_t{version.standard_header_size()} + header.header_padding.size();
   if (header_size > std::numeric_limits<uint16_t>::max()) {
-    return fail(fmt::format("the header is too large ({} bytes) to convert to a raw header", header_size));
+    return fail(
+        fmt::format("the header is too large ({} bytes) to convert to a raw header", header_size));
   }
   const uint64_t offset = offset_to_point_data(header);
-  if (offset > kU32Limit) return fail(fmt::format("the offset to the point data is too large: {}", offset));
+  if (offset > kU32Limit)
+    return fail(fmt::format("the offset to the point data is too large: {}", offset));
   if (header.vlrs.size() > kU32Limit) {
     return fail(fmt::format("too many variable length records: {}", header.vlrs.size()));
   }
 
   if (header.number_of_points > kU32Limit) {
     if (!large_files) {
-      return fail(fmt::format("too many points for version {}: {}", version.text(), header.number_of_points));
+      return fail(fmt::format("too many points for version {}: {}", version.text(),
+                              header.number_of_points));
     }
     raw.number_of_point_records = 0;
   } else {
@@ -216,7 +226,8 @@ Result<RawHeader> encode_header(const Header& header, uint64_t evlr_start) {
       }
     } else if (return_number > 0) {
       if (count > kU32Limit) {
-        if (!large_files) return fail(fmt::format("too many points for version {}: {}", version.text(), count));
+        if (!large_files)
+          return fail(fmt::format("too many points for version {}: {}", version.text(), count));
       } else {
         raw.number_of_points_by_return[return_number - 1] = static_cast<uint32_t>(count);
       }
@@ -227,16 +238,18 @@ Result<RawHeader> encode_header(const Header& header, uint64_t evlr_start) {
   raw.file_source_id = header.file_source_id;
   raw.global_encoding = static_cast<uint16_t>(
       (header.gps_time_type == GpsTimeType::Standard ? kGpsStandardTimeBit : 0) |
-      (header.synthetic_return_numbers ? kSyntheticReturnNumbersBit : 0) | (header.wkt ? kWktBit : 0));
+      (header.synthetic_return_numbers ? kSyntheticReturnNumbersBit : 0) |
+      (header.wkt ? kWktBit : 0));
   raw.guid = header.guid;
   raw.version_major = version.major;
   raw.version_minor = version.minor;
-  if (auto put = put_header_text(header.system_identifier, header.raw_system_identifier, raw.system_identifier);
+  if (auto put = put_header_text(header.system_identifier, header.raw_system_identifier,
+                                 raw.system_identifier);
       !put) {
     return tl::unexpected(std::move(put.error()));
   }
-  if (auto put =
-          put_header_text(header.generating_software, header.raw_generating_software, raw.generating_software);
+  if (auto put = put_header_text(header.generating_software, header.raw_generating_software,
+                                 raw.generating_software);
       !put) {
     return tl::unexpected(std::move(put.error()));
   }
@@ -247,8 +260,8 @@ Result<RawHeader> encode_header(const Header& header, uint64_t evlr_start) {
   raw.header_size = static_cast<uint16_t>(header_size);
   raw.offset_to_point_data = static_cast<uint32_t>(offset);
   raw.number_of_variable_length_records = static_cast<uint32_t>(header.vlrs.size());
-  raw.point_data_record_format =
-      static_cast<uint8_t>(header.point_format.id | (header.point_format.compressed ? kCompressedBit : 0));
+  raw.point_data_record_format = static_cast<uint8_t>(
+      header.point_format.id | (header.point_format.compressed ? kCompressedBit : 0));
   raw.point_data_record_length = static_cast<uint16_t>(header.point_format.record_length());
   const Transforms& t = header.transforms;
   raw.x_scale = t.x.scale;
@@ -273,7 +286,8 @@ Result<RawHeader> encode_header(const Header& header, uint64_t evlr_start) {
     }
     raw.number_of_point_records_64 = header.number_of_points;
     for (const auto& [return_number, count] : header.number_of_points_by_return) {
-      if (return_number >= 1 && return_number <= 15) raw.number_of_points_by_return_64[return_number - 1] = count;
+      if (return_number >= 1 && return_number <= 15)
+        raw.number_of_points_by_return_64[return_number - 1] = count;
     }
   }
   raw.padding = header.header_padding;
@@ -307,7 +321,8 @@ namespace {
 // The stored field when the text still decodes from it, so stray bytes after the terminating
 // zero survive a read-write round trip; otherwise the text itself, zero-padded.
 template <size_t N>
-Result<void> put_text_field(const std::string& text, const std::optional<std::array<uint8_t, N>>& original,
+Result<void> put_text_field(const std::string& text,
+                            const std::optional<std::array<uint8_t, N>>& original,
                             std::array<uint8_t, N>& field) {
   if (original && text::read_field_lossy(*original) == text) {
     field = *original;
@@ -325,7 +340,8 @@ Result<void> encode_vlr(const Vlr& vlr, bool extended, std::vector<uint8_t>& out
   if (!extended && vlr.data.size() > std::numeric_limits<uint16_t>::max()) {
     return fail(fmt::format("the vlr data is too long: {}", vlr.data.size()));
   }
-  if (auto put = put_text_field(vlr.description, vlr.raw_description, description); !put) return put;
+  if (auto put = put_text_field(vlr.description, vlr.raw_description, description); !put)
+    return put;
   ByteAppender put(out);
   put.put(uint16_t{0});
   put.put_bytes(user_id);

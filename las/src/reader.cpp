@@ -39,15 +39,18 @@ Result<std::vector<uint8_t>> read_exact_bounded(io::InputFile& file, uint64_t n)
   const uint64_t available = file.size() > file.position() ? file.size() - file.position() : 0;
   if (n > available) return fail(io::kShortRead);
   std::vector<uint8_t> bytes(static_cast<size_t>(n));
-  if (auto done = file.read_exact(bytes.data(), bytes.size()); !done) return tl::unexpected(std::move(done.error()));
+  if (auto done = file.read_exact(bytes.data(), bytes.size()); !done)
+    return tl::unexpected(std::move(done.error()));
   return bytes;
 }
 
 Result<Vlr> read_vlr(io::InputFile& file, bool extended) {
   std::array<uint8_t, kEvlrHeaderSize> block{};
   const size_t size = extended ? kEvlrHeaderSize : kVlrHeaderSize;
-  if (auto done = file.read_exact(block.data(), size); !done) return tl::unexpected(std::move(done.error()));
-  const raw::RawVlrHeader raw = raw::RawVlrHeader::parse(std::span<const uint8_t>(block.data(), size), extended);
+  if (auto done = file.read_exact(block.data(), size); !done)
+    return tl::unexpected(std::move(done.error()));
+  const raw::RawVlrHeader raw =
+      raw::RawVlrHeader::parse(std::span<const uint8_t>(block.data(), size), extended);
   auto data = read_exact_bounded(file, raw.record_length_after_header);
   if (!data) return tl::unexpected(std::move(data.error()));
   return raw::decode_vlr(raw, std::move(*data));
@@ -55,16 +58,20 @@ Result<Vlr> read_vlr(io::InputFile& file, bool extended) {
 
 Result<raw::RawHeader> read_raw_header(io::InputFile& file) {
   std::array<uint8_t, 375> block{};
-  if (auto done = file.read_exact(block.data(), 4); !done) return tl::unexpected(std::move(done.error()));
+  if (auto done = file.read_exact(block.data(), 4); !done)
+    return tl::unexpected(std::move(done.error()));
   if (block[0] != 'L' || block[1] != 'A' || block[2] != 'S' || block[3] != 'F') {
-    return fail(fmt::format("the file signature is not 'LASF': {}", text::byte_list(std::span(block.data(), 4))));
+    return fail(fmt::format("the file signature is not 'LASF': {}",
+                            text::byte_list(std::span(block.data(), 4))));
   }
   if (auto done = file.read_exact(block.data() + 4, raw::kHeaderPrefixSize - 4); !done) {
     return tl::unexpected(std::move(done.error()));
   }
   const Version version{block[24], block[25]};
   const size_t standard = version.standard_header_size();
-  if (auto done = file.read_exact(block.data() + raw::kHeaderPrefixSize, standard - raw::kHeaderPrefixSize); !done) {
+  if (auto done =
+          file.read_exact(block.data() + raw::kHeaderPrefixSize, standard - raw::kHeaderPrefixSize);
+      !done) {
     return tl::unexpected(std::move(done.error()));
   }
   raw::RawHeader raw = raw::RawHeader::parse(std::span<const uint8_t>(block.data(), standard));
@@ -127,13 +134,15 @@ Result<Reader> Reader::open(const std::string& path) {
     header.vlr_padding = std::move(*padding);
   }
 
-  if (raw->version().has_large_file_fields() && raw->start_of_first_evlr != 0 && raw->number_of_evlrs != 0) {
+  if (raw->version().has_large_file_fields() && raw->start_of_first_evlr != 0 &&
+      raw->number_of_evlrs != 0) {
     const uint64_t evlr_start = raw->start_of_first_evlr;
     if (!header.point_format.compressed) {
       // Wrapping arithmetic cannot occur for counts that fit the file; guard it anyway.
       const uint64_t record_length = raw->point_data_record_length;
       const uint64_t points_end =
-          header.number_of_points > (std::numeric_limits<uint64_t>::max() - offset_to_point_data) / std::max<uint64_t>(record_length, 1)
+          header.number_of_points > (std::numeric_limits<uint64_t>::max() - offset_to_point_data) /
+                                        std::max<uint64_t>(record_length, 1)
               ? std::numeric_limits<uint64_t>::max()
               : offset_to_point_data + header.number_of_points * record_length;
       if (evlr_start < points_end) {
@@ -159,18 +168,21 @@ Result<Reader> Reader::open(const std::string& path) {
             header.version.text());
     header.version = *minimum;
   }
-  if (auto valid = validate_and_normalise(header); !valid) return tl::unexpected(std::move(valid.error()));
+  if (auto valid = validate_and_normalise(header); !valid)
+    return tl::unexpected(std::move(valid.error()));
 
   if (header.point_format.compressed) {
-    const auto laszip = std::find_if(header.vlrs.begin(), header.vlrs.end(), [](const Vlr& v) { return v.is_laszip(); });
+    const auto laszip = std::find_if(header.vlrs.begin(), header.vlrs.end(),
+                                     [](const Vlr& v) { return v.is_laszip(); });
     if (laszip == header.vlrs.end()) return fail("laszip vlr not found");
-    auto decompressor = lazio::PointDecompressor::open(laszip->data, header.point_format, in, offset_to_point_data,
-                                                       header.number_of_points);
+    auto decompressor = lazio::PointDecompressor::open(
+        laszip->data, header.point_format, in, offset_to_point_data, header.number_of_points);
     if (!decompressor) return tl::unexpected(std::move(decompressor.error()));
     state->decompressor.emplace(std::move(*decompressor));
   }
 
-  if (auto seek = in.seek(offset_to_point_data); !seek) return tl::unexpected(std::move(seek.error()));
+  if (auto seek = in.seek(offset_to_point_data); !seek)
+    return tl::unexpected(std::move(seek.error()));
   state->offset_to_point_data = offset_to_point_data;
   return Reader(std::move(state));
 }
@@ -191,7 +203,8 @@ Result<size_t> Reader::read_points(PointBuffer& out, size_t max_points) {
     }
   } else {
     // Refuse a count the file cannot hold before allocating for it.
-    const uint64_t available = s.file.size() > s.file.position() ? s.file.size() - s.file.position() : 0;
+    const uint64_t available =
+        s.file.size() > s.file.position() ? s.file.size() - s.file.position() : 0;
     if (count > available / record_length) return fail(io::kShortRead);
     raw.resize(old_size + count * record_length);
     if (auto done = s.file.read_exact(raw.data() + old_size, count * record_length); !done) {
@@ -209,7 +222,8 @@ Result<PointBuffer> Reader::read_all() {
   const uint64_t left = s.header.number_of_points - s.points_read;
   if (left == 0) return points;
   if (!s.decompressor) {
-    auto got = read_points(points, static_cast<size_t>(std::min<uint64_t>(left, std::numeric_limits<size_t>::max())));
+    auto got = read_points(
+        points, static_cast<size_t>(std::min<uint64_t>(left, std::numeric_limits<size_t>::max())));
     if (!got) return tl::unexpected(std::move(got.error()));
     return points;
   }

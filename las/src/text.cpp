@@ -27,11 +27,16 @@ int sequence_width(uint8_t b) {
 // Whether the second byte is allowed after this lead byte (excludes overlongs and surrogates).
 bool second_byte_ok(uint8_t lead, uint8_t second) {
   switch (lead) {
-    case 0xE0: return second >= 0xA0 && second <= 0xBF;
-    case 0xED: return second >= 0x80 && second <= 0x9F;
-    case 0xF0: return second >= 0x90 && second <= 0xBF;
-    case 0xF4: return second >= 0x80 && second <= 0x8F;
-    default: return is_continuation(second);
+    case 0xE0:
+      return second >= 0xA0 && second <= 0xBF;
+    case 0xED:
+      return second >= 0x80 && second <= 0x9F;
+    case 0xF0:
+      return second >= 0x90 && second <= 0xBF;
+    case 0xF4:
+      return second >= 0x80 && second <= 0x8F;
+    default:
+      return is_continuation(second);
   }
 }
 
@@ -45,7 +50,8 @@ struct Shortest {
 template <class F>
 Shortest shortest(F value) {
   char buffer[64];
-  const auto result = std::to_chars(buffer, buffer + sizeof buffer, value, std::chars_format::scientific);
+  const auto result =
+      std::to_chars(buffer, buffer + sizeof buffer, value, std::chars_format::scientific);
   std::string_view s(buffer, static_cast<size_t>(result.ptr - buffer));
   Shortest out;
   if (!s.empty() && s[0] == '-') {

@@ -21,7 +21,8 @@ struct Utf8Status {
   [[nodiscard]] bool ok() const { return error_length < 0; }
 };
 [[nodiscard]] Utf8Status check_utf8(std::span<const uint8_t> bytes);
-// "invalid utf-8 sequence of {} bytes from index {}" or "incomplete utf-8 byte sequence from index {}"
+// "invalid utf-8 sequence of {} bytes from index {}" or "incomplete utf-8 byte sequence from index
+// {}"
 [[nodiscard]] std::string utf8_error_text(const Utf8Status& status);
 // Decodes, replacing each maximal invalid sequence (or a truncated final one) by U+FFFD.
 [[nodiscard]] std::string decode_utf8_lossy(std::span<const uint8_t> bytes);

@@ -25,11 +25,16 @@ uint16_t Version::standard_header_size() const {
 
 const char* feature_name(Feature feature) {
   switch (feature) {
-    case Feature::FileSourceId: return "FileSourceId";
-    case Feature::SyntheticReturnNumbers: return "SyntheticReturnNumbers";
-    case Feature::GpsStandardTime: return "GpsStandardTime";
-    case Feature::Evlrs: return "Evlrs";
-    case Feature::LargeFiles: return "LargeFiles";
+    case Feature::FileSourceId:
+      return "FileSourceId";
+    case Feature::SyntheticReturnNumbers:
+      return "SyntheticReturnNumbers";
+    case Feature::GpsStandardTime:
+      return "GpsStandardTime";
+    case Feature::Evlrs:
+      return "Evlrs";
+    case Feature::LargeFiles:
+      return "LargeFiles";
   }
   return "";
 }
@@ -37,11 +42,15 @@ const char* feature_name(Feature feature) {
 bool supports(Version version, Feature feature) {
   if (version.major != 1) return false;
   switch (feature) {
-    case Feature::FileSourceId: return version.minor >= 1 && version.minor <= 4;
-    case Feature::SyntheticReturnNumbers: return version.minor >= 3 && version.minor <= 4;
-    case Feature::GpsStandardTime: return version.minor >= 2 && version.minor <= 4;
+    case Feature::FileSourceId:
+      return version.minor >= 1 && version.minor <= 4;
+    case Feature::SyntheticReturnNumbers:
+      return version.minor >= 3 && version.minor <= 4;
+    case Feature::GpsStandardTime:
+      return version.minor >= 2 && version.minor <= 4;
     case Feature::Evlrs:
-    case Feature::LargeFiles: return version.minor == 4;
+    case Feature::LargeFiles:
+      return version.minor == 4;
   }
   return false;
 }
@@ -50,18 +59,24 @@ bool supports_point_format(Version version, uint8_t format_id) {
   if (version.major != 1) return false;
   switch (version.minor) {
     case 0:
-    case 1: return format_id <= 1;
-    case 2: return format_id <= 3;
-    case 3: return format_id <= 5;
-    case 4: return format_id <= 10;
-    default: return false;
+    case 1:
+      return format_id <= 1;
+    case 2:
+      return format_id <= 3;
+    case 3:
+      return format_id <= 5;
+    case 4:
+      return format_id <= 10;
+    default:
+      return false;
   }
 }
 
 std::string PointFormat::text() const { return fmt::format("point format {}", id); }
 
 tl::unexpected<Error> Transform::inverse_failure(double stored) const {
-  return fail(fmt::format("the transform {} cannot be inversely applied to {}", text(), text::display_double(stored)));
+  return fail(fmt::format("the transform {} cannot be inversely applied to {}", text(),
+                          text::display_double(stored)));
 }
 
 std::string Transform::text() const {
@@ -93,9 +108,12 @@ Result<Bounds> widen_to_grid(const Bounds& bounds, const Transforms& transforms)
     bool up;
     double& out;
   } kAxes[] = {
-      {bounds.min.x, transforms.x, false, out.min.x}, {bounds.min.y, transforms.y, false, out.min.y},
-      {bounds.min.z, transforms.z, false, out.min.z}, {bounds.max.x, transforms.x, true, out.max.x},
-      {bounds.max.y, transforms.y, true, out.max.y},  {bounds.max.z, transforms.z, true, out.max.z},
+      {bounds.min.x, transforms.x, false, out.min.x},
+      {bounds.min.y, transforms.y, false, out.min.y},
+      {bounds.min.z, transforms.z, false, out.min.z},
+      {bounds.max.x, transforms.x, true, out.max.x},
+      {bounds.max.y, transforms.y, true, out.max.y},
+      {bounds.max.z, transforms.z, true, out.max.z},
   };
   for (const auto& axis : kAxes) {
     auto snapped = snap(axis.in, axis.transform, axis.up);

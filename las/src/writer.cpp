@@ -35,11 +35,15 @@ bool path_wants_compression(std::string_view path) {
   // A name whose only dot is its first character has no extension.
   if (dot == std::string_view::npos || dot == 0) return false;
   const std::string_view extension = name.substr(dot + 1);
-  if (!text::check_utf8(std::span(reinterpret_cast<const uint8_t*>(extension.data()), extension.size())).ok()) {
+  if (!text::check_utf8(
+           std::span(reinterpret_cast<const uint8_t*>(extension.data()), extension.size()))
+           .ok()) {
     return false;
   }
   if (extension.size() != 3) return false;
-  const auto lower = [](char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c; };
+  const auto lower = [](char c) {
+    return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
+  };
   return lower(extension[0]) == 'l' && lower(extension[1]) == 'a' && lower(extension[2]) == 'z';
 }
 
@@ -67,7 +71,8 @@ struct Writer::State {
   void materialise_return_counts() {
     header.number_of_points_by_return.clear();
     for (size_t n = 1; n < return_counts.size(); ++n) {
-      if (return_counts[n] != 0) header.number_of_points_by_return[static_cast<uint8_t>(n)] = return_counts[n];
+      if (return_counts[n] != 0)
+        header.number_of_points_by_return[static_cast<uint8_t>(n)] = return_counts[n];
     }
   }
 
@@ -147,7 +152,8 @@ Result<Writer> Writer::create(const std::string& path, Header header) {
   if (!raw) return tl::unexpected(std::move(raw.error()));
   std::vector<uint8_t> bytes = raw->serialize();
   for (const Vlr& vlr : h.vlrs) {
-    if (auto done = raw::encode_vlr(vlr, false, bytes); !done) return tl::unexpected(std::move(done.error()));
+    if (auto done = raw::encode_vlr(vlr, false, bytes); !done)
+      return tl::unexpected(std::move(done.error()));
   }
   bytes.insert(bytes.end(), h.vlr_padding.begin(), h.vlr_padding.end());
   if (auto done = state->file.write(bytes); !done) return tl::unexpected(std::move(done.error()));
@@ -166,11 +172,12 @@ Result<void> Writer::write(const Point& point) {
   if (s.finished) return fail("the writer is closed");
   const PointFormat& format = s.header.point_format;
   if (!point_matches_format(point, format)) {
-    return fail(fmt::format("the attributes of the point format ({}) do not match the point: {}", format.text(),
-                            point_text(point)));
+    return fail(fmt::format("the attributes of the point format ({}) do not match the point: {}",
+                            format.text(), point_text(point)));
   }
   s.count(point.return_number, point.x, point.y, point.z);
-  if (auto done = encode_record(point, format, s.header.transforms, s.record.data()); !done) return done;
+  if (auto done = encode_record(point, format, s.header.transforms, s.record.data()); !done)
+    return done;
   return s.emit(s.record.data(), 1);
 }
 
@@ -178,7 +185,8 @@ Result<void> Writer::write_buffer(const PointBuffer& points) {
   State& s = *state_;
   if (s.finished) return fail("the writer is closed");
   const PointFormat& format = s.header.point_format;
-  const bool same_grid_and_layout = points.format_id() == format.id && points.extra_bytes() == format.extra_bytes &&
+  const bool same_grid_and_layout = points.format_id() == format.id &&
+                                    points.extra_bytes() == format.extra_bytes &&
                                     points.transforms() == s.header.transforms;
   if (!same_grid_and_layout) {
     for (size_t i = 0; i < points.size(); ++i) {
@@ -228,7 +236,8 @@ Header Writer::header() const {
   Header h = state_->header;
   h.number_of_points_by_return.clear();
   for (size_t n = 1; n < state_->return_counts.size(); ++n) {
-    if (state_->return_counts[n] != 0) h.number_of_points_by_return[static_cast<uint8_t>(n)] = state_->return_counts[n];
+    if (state_->return_counts[n] != 0)
+      h.number_of_points_by_return[static_cast<uint8_t>(n)] = state_->return_counts[n];
   }
   return h;
 }

@@ -54,9 +54,13 @@ const char* deliberate_refusal(const fs::path& file) {
 
 // Messages a refused file may produce (all from the reader's failure table).
 bool is_reader_message(const std::string& message) {
-  static const char* kPrefixes[] = {"failed to fill whole buffer", "laszip error: ", "offset to the point data is too small: ",
-                                    "invalid format number: ", "the point data record length ",
-                                    "offset to the start of the evlrs is too small: ", "laszip vlr not found"};
+  static const char* kPrefixes[] = {"failed to fill whole buffer",
+                                    "laszip error: ",
+                                    "offset to the point data is too small: ",
+                                    "invalid format number: ",
+                                    "the point data record length ",
+                                    "offset to the start of the evlrs is too small: ",
+                                    "laszip vlr not found"};
   return std::any_of(std::begin(kPrefixes), std::end(kPrefixes),
                      [&](const char* p) { return message.rfind(p, 0) == 0; });
 }
@@ -64,7 +68,8 @@ bool is_reader_message(const std::string& message) {
 void check_file(const Case& c) {
   SCOPED_TRACE(c.file.string());
   auto reader = las::Reader::open(c.file.string());
-  auto points = reader ? reader->read_all() : tl::expected<las::PointBuffer, las::Error>(tl::unexpect, reader.error());
+  auto points = reader ? reader->read_all()
+                       : tl::expected<las::PointBuffer, las::Error>(tl::unexpect, reader.error());
 
   if (const char* message = deliberate_refusal(c.file)) {
     ASSERT_FALSE(points);
@@ -79,7 +84,8 @@ void check_file(const Case& c) {
   ASSERT_TRUE(points) << points.error().message();
   const las::Header& header = reader->header();
   EXPECT_EQ(std::to_string(header.point_format.id), *las_test::json_value(c.json, "point_format"));
-  EXPECT_EQ(std::to_string(header.point_format.record_length()), *las_test::json_value(c.json, "record_length"));
+  EXPECT_EQ(std::to_string(header.point_format.record_length()),
+            *las_test::json_value(c.json, "record_length"));
   EXPECT_EQ(std::to_string(points->size()), *las_test::json_value(c.json, "point_count"));
   EXPECT_EQ(las_test::sha256_hex(points->raw()), *las_test::json_value(c.json, "sha256"));
   EXPECT_GE(header.version.text(), *las_test::json_value(c.json, "version"));
@@ -89,8 +95,10 @@ void check_file(const Case& c) {
   }
   const size_t n = points->size();
   const size_t len = points->record_length();
-  EXPECT_EQ(las_test::hex(points->raw().first(len)), *las_test::json_value(c.json, "first_record_hex"));
-  EXPECT_EQ(las_test::hex(points->raw().last(len)), *las_test::json_value(c.json, "last_record_hex"));
+  EXPECT_EQ(las_test::hex(points->raw().first(len)),
+            *las_test::json_value(c.json, "first_record_hex"));
+  EXPECT_EQ(las_test::hex(points->raw().last(len)),
+            *las_test::json_value(c.json, "last_record_hex"));
 
   las::Bounds bounds;
   for (size_t i = 0; i < n; ++i) {
@@ -124,7 +132,8 @@ TEST(RealFiles, BrokenLaszipRecords) {
   } kCases[] = {
       {"broken_compressor.laz", "laszip error: Compressor type 16 is not valid"},
       {"broken_type.laz", "laszip error: Item with type code: 22 is unknown"},
-      {"broken_version.laz", "laszip error: Item Point10 with compression version: 6 is not supported"},
+      {"broken_version.laz",
+       "laszip error: Item Point10 with compression version: 6 is not supported"},
       {"pasture/10_points_format_9.laz", "laszip error: Point format 9 is not supported"},
   };
   for (const auto& c : kCases) {

@@ -26,21 +26,91 @@ TEST(Header, CheckVersion) {
     const char* message;  // empty: valid
   } kCases[] = {
       {"1.0 format 1", {1, 0}, 1, 0, false, las::GpsTimeType::Week, false, ""},
-      {"1.0 format 2", {1, 0}, 2, 0, false, las::GpsTimeType::Week, false, "version 1.0 does not support format point format 2"},
+      {"1.0 format 2",
+       {1, 0},
+       2,
+       0,
+       false,
+       las::GpsTimeType::Week,
+       false,
+       "version 1.0 does not support format point format 2"},
       {"1.2 format 3", {1, 2}, 3, 0, false, las::GpsTimeType::Week, false, ""},
-      {"1.2 format 4", {1, 2}, 4, 0, false, las::GpsTimeType::Week, false, "version 1.2 does not support format point format 4"},
+      {"1.2 format 4",
+       {1, 2},
+       4,
+       0,
+       false,
+       las::GpsTimeType::Week,
+       false,
+       "version 1.2 does not support format point format 4"},
       {"1.3 format 5", {1, 3}, 5, 0, false, las::GpsTimeType::Week, false, ""},
-      {"1.3 format 6", {1, 3}, 6, 0, false, las::GpsTimeType::Week, false, "version 1.3 does not support format point format 6"},
+      {"1.3 format 6",
+       {1, 3},
+       6,
+       0,
+       false,
+       las::GpsTimeType::Week,
+       false,
+       "version 1.3 does not support format point format 6"},
       {"1.4 format 10", {1, 4}, 10, 0, false, las::GpsTimeType::Week, false, ""},
-      {"1.5 format 0", {1, 5}, 0, 0, false, las::GpsTimeType::Week, false, "version 1.5 does not support format point format 0"},
-      {"2.0 format 0", {2, 0}, 0, 0, false, las::GpsTimeType::Week, false, "version 2.0 does not support format point format 0"},
-      {"1.0 source id", {1, 0}, 0, 7, false, las::GpsTimeType::Week, false, "feature FileSourceId is not supported by version 1.0"},
-      {"1.5 source id", {1, 5}, 0, 7, false, las::GpsTimeType::Week, false, "feature FileSourceId is not supported by version 1.5"},
+      {"1.5 format 0",
+       {1, 5},
+       0,
+       0,
+       false,
+       las::GpsTimeType::Week,
+       false,
+       "version 1.5 does not support format point format 0"},
+      {"2.0 format 0",
+       {2, 0},
+       0,
+       0,
+       false,
+       las::GpsTimeType::Week,
+       false,
+       "version 2.0 does not support format point format 0"},
+      {"1.0 source id",
+       {1, 0},
+       0,
+       7,
+       false,
+       las::GpsTimeType::Week,
+       false,
+       "feature FileSourceId is not supported by version 1.0"},
+      {"1.5 source id",
+       {1, 5},
+       0,
+       7,
+       false,
+       las::GpsTimeType::Week,
+       false,
+       "feature FileSourceId is not supported by version 1.5"},
       {"1.1 source id", {1, 1}, 0, 7, false, las::GpsTimeType::Week, false, ""},
-      {"1.2 synthetic", {1, 2}, 0, 0, true, las::GpsTimeType::Week, false, "feature SyntheticReturnNumbers is not supported by version 1.2"},
-      {"1.1 gps standard", {1, 1}, 0, 0, false, las::GpsTimeType::Standard, false, "feature GpsStandardTime is not supported by version 1.1"},
+      {"1.2 synthetic",
+       {1, 2},
+       0,
+       0,
+       true,
+       las::GpsTimeType::Week,
+       false,
+       "feature SyntheticReturnNumbers is not supported by version 1.2"},
+      {"1.1 gps standard",
+       {1, 1},
+       0,
+       0,
+       false,
+       las::GpsTimeType::Standard,
+       false,
+       "feature GpsStandardTime is not supported by version 1.1"},
       {"1.2 gps standard", {1, 2}, 0, 0, false, las::GpsTimeType::Standard, false, ""},
-      {"1.3 evlr", {1, 3}, 0, 0, false, las::GpsTimeType::Week, true, "feature Evlrs is not supported by version 1.3"},
+      {"1.3 evlr",
+       {1, 3},
+       0,
+       0,
+       false,
+       las::GpsTimeType::Week,
+       true,
+       "feature Evlrs is not supported by version 1.3"},
       {"1.4 evlr", {1, 4}, 0, 0, false, las::GpsTimeType::Week, true, ""},
   };
   for (const auto& c : kCases) {
@@ -67,9 +137,9 @@ TEST(Header, MinimumVersion) {
     las::GpsTimeType gps;
     las::Version expected;
   } kCases[] = {
-      {0, 0, las::GpsTimeType::Week, {1, 0}},     {1, 3, las::GpsTimeType::Week, {1, 1}},
-      {2, 0, las::GpsTimeType::Week, {1, 2}},     {1, 0, las::GpsTimeType::Standard, {1, 2}},
-      {5, 0, las::GpsTimeType::Week, {1, 3}},     {6, 0, las::GpsTimeType::Week, {1, 4}},
+      {0, 0, las::GpsTimeType::Week, {1, 0}}, {1, 3, las::GpsTimeType::Week, {1, 1}},
+      {2, 0, las::GpsTimeType::Week, {1, 2}}, {1, 0, las::GpsTimeType::Standard, {1, 2}},
+      {5, 0, las::GpsTimeType::Week, {1, 3}}, {6, 0, las::GpsTimeType::Week, {1, 4}},
   };
   for (const auto& c : kCases) {
     SCOPED_TRACE(int{c.format});
@@ -160,7 +230,8 @@ TEST(RawHeader, EveryVersionRoundTrips) {
   const struct {
     las::Version version;
     size_t size;
-  } kCases[] = {{{1, 0}, 227}, {{1, 1}, 227}, {{1, 2}, 227}, {{1, 3}, 235}, {{1, 4}, 375}, {{1, 5}, 375}};
+  } kCases[] = {{{1, 0}, 227}, {{1, 1}, 227}, {{1, 2}, 227},
+                {{1, 3}, 235}, {{1, 4}, 375}, {{1, 5}, 375}};
   for (const auto& c : kCases) {
     SCOPED_TRACE(c.version.text());
     las::raw::RawHeader raw;
@@ -184,8 +255,10 @@ TEST(RawHeader, EveryVersionRoundTrips) {
     EXPECT_EQ(back.serialize(), bytes);
     EXPECT_EQ(back.number_of_points_by_return[4], 5u);
     EXPECT_EQ(back.max_z, -3.5);
-    EXPECT_EQ(back.start_of_waveform_data_packet_record, (c.version >= las::Version{1, 3} ? 99u : 0u));
-    EXPECT_EQ(back.number_of_point_records_64, (c.version >= las::Version{1, 4} ? (1ull << 33) : 0ull));
+    EXPECT_EQ(back.start_of_waveform_data_packet_record,
+              (c.version >= las::Version{1, 3} ? 99u : 0u));
+    EXPECT_EQ(back.number_of_point_records_64,
+              (c.version >= las::Version{1, 4} ? (1ull << 33) : 0ull));
   }
 }
 
@@ -200,7 +273,8 @@ TEST(RawHeader, PointCountsFromLegacyOrLargeFields) {
   auto header = las::raw::decode_header(raw);
   ASSERT_TRUE(header);
   EXPECT_EQ(header->number_of_points, 5000000000ull);
-  EXPECT_EQ(header->number_of_points_by_return, (std::map<uint8_t, uint64_t>{{1, 4000000000ull}, {8, 1000000000ull}}));
+  EXPECT_EQ(header->number_of_points_by_return,
+            (std::map<uint8_t, uint64_t>{{1, 4000000000ull}, {8, 1000000000ull}}));
 
   raw.number_of_point_records = 3;
   raw.number_of_points_by_return[1] = 3;

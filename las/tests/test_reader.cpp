@@ -20,7 +20,8 @@ namespace {
 
 // A small valid file: `points` format-0/1/6 records with return number 1, on a 0.01 grid.
 std::vector<uint8_t> small_file(const las_test::TempDir& dir, las::Version version, uint8_t format,
-                                size_t points = 3, const std::function<void(las::Header&)>& change = {}) {
+                                size_t points = 3,
+                                const std::function<void(las::Header&)>& change = {}) {
   las::Header header;
   header.version = version;
   header.point_format.id = format;
@@ -102,7 +103,8 @@ TEST(Reader, BrokenHeaders) {
     std::function<void(std::vector<uint8_t>&)> change;
     std::string message;
   } kCases[] = {
-      {"zip file", [](auto& b) { b = {'P', 'K', 3, 4, 20, 0, 0, 0}; }, "the file signature is not 'LASF': [80, 75, 3, 4]"},
+      {"zip file", [](auto& b) { b = {'P', 'K', 3, 4, 20, 0, 0, 0}; },
+       "the file signature is not 'LASF': [80, 75, 3, 4]"},
       {"empty file", [](auto& b) { b.clear(); }, "failed to fill whole buffer"},
       {"ends in the header", [](auto& b) { b.resize(100); }, "failed to fill whole buffer"},
       {"format 11", [](auto& b) { b[kFormat] = 11; }, "invalid format number: 11"},
@@ -121,10 +123,12 @@ TEST(Reader, BrokenHeaders) {
        "this string is not ascii: l\xC3\xA9 tests"},
       {"offset to points too small", [](auto& b) { patch<uint32_t>(b, kOffsetToPoints, 200); },
        "offset to the point data is too small: 200"},
-      {"fewer records than counted", [](auto& b) { b.resize(b.size() - 1); }, "failed to fill whole buffer"},
+      {"fewer records than counted", [](auto& b) { b.resize(b.size() - 1); },
+       "failed to fill whole buffer"},
       {"count far beyond the file", [](auto& b) { patch<uint32_t>(b, kPointCount, 4000000000u); },
        "failed to fill whole buffer"},
-      {"vlr count beyond the file", [](auto& b) { patch<uint32_t>(b, 100, 1069128089u); }, "failed to fill whole buffer"},
+      {"vlr count beyond the file", [](auto& b) { patch<uint32_t>(b, 100, 1069128089u); },
+       "failed to fill whole buffer"},
       {"version 1.5 with file source id",
        [](auto& b) {
          b[kVersionMinor] = 5;
@@ -137,7 +141,8 @@ TEST(Reader, BrokenHeaders) {
          patch<uint16_t>(b, kGlobalEncoding, 1);
        },
        ""},
-      {"compressed without laszip record", [](auto& b) { b[kFormat] = 0x81; }, "laszip vlr not found"},
+      {"compressed without laszip record", [](auto& b) { b[kFormat] = 0x81; },
+       "laszip vlr not found"},
   };
   for (const auto& c : kCases) {
     SCOPED_TRACE(c.name);
@@ -194,7 +199,8 @@ TEST(Reader, EvlrsBeforeTheEndOfThePoints) {
   las_test::write_file(path, bytes);
   const auto reader = las::Reader::open(path);
   ASSERT_FALSE(reader);
-  EXPECT_EQ(reader.error().message(), "offset to the start of the evlrs is too small: " + std::to_string(start - 1));
+  EXPECT_EQ(reader.error().message(),
+            "offset to the start of the evlrs is too small: " + std::to_string(start - 1));
 }
 
 TEST(Reader, VersionRaiseLogsAWarning) {
@@ -209,7 +215,8 @@ TEST(Reader, VersionRaiseLogsAWarning) {
 
   std::vector<std::string> records;
   las::log::set_sink([&](las::log::Level level, std::string_view target, std::string_view message) {
-    records.push_back(std::string(las::log::level_name(level)) + " " + std::string(target) + " " + std::string(message));
+    records.push_back(std::string(las::log::level_name(level)) + " " + std::string(target) + " " +
+                      std::string(message));
   });
   las::log::set_max_level(las::log::Level::Warn);
   const auto reader = las::Reader::open(path);
@@ -288,7 +295,8 @@ TEST(Reader, StrayBytesAfterHeaderTexts) {
     bool system_identifier_kept, generating_software_kept;
   } kCases[] = {
       {"texts unchanged", [](las::Header&) {}, true, true},
-      {"generating software replaced", [](las::Header& h) { h.generating_software = "other"; }, true, false},
+      {"generating software replaced", [](las::Header& h) { h.generating_software = "other"; },
+       true, false},
   };
   for (const auto& c : kCases) {
     SCOPED_TRACE(c.name);
@@ -302,10 +310,13 @@ TEST(Reader, StrayBytesAfterHeaderTexts) {
     }
     const std::vector<uint8_t> written = las_test::read_file(out);
     const auto field = [](const std::vector<uint8_t>& b, size_t at) {
-      return std::vector<uint8_t>(b.begin() + static_cast<long>(at), b.begin() + static_cast<long>(at) + 32);
+      return std::vector<uint8_t>(b.begin() + static_cast<long>(at),
+                                  b.begin() + static_cast<long>(at) + 32);
     };
-    EXPECT_EQ(field(written, kSystemIdentifier) == field(bytes, kSystemIdentifier), c.system_identifier_kept);
-    EXPECT_EQ(field(written, kGeneratingSoftware) == field(bytes, kGeneratingSoftware), c.generating_software_kept);
+    EXPECT_EQ(field(written, kSystemIdentifier) == field(bytes, kSystemIdentifier),
+              c.system_identifier_kept);
+    EXPECT_EQ(field(written, kGeneratingSoftware) == field(bytes, kGeneratingSoftware),
+              c.generating_software_kept);
     auto reread = las::Reader::open(out);
     ASSERT_TRUE(reread) << reread.error().message();
     EXPECT_EQ(reread->header().generating_software, header.generating_software);
@@ -361,7 +372,7 @@ TEST(Points, DecodeEveryFormat) {
     las::store_le<uint16_t>(record.data() + 12, 1234);
     size_t offset;
     if (f.is_extended()) {
-      record[14] = 0x93;  // return 3 of 9
+      record[14] = 0x93;         // return 3 of 9
       record[15] = 0b1110'0101;  // synthetic, withheld, channel 2, scan direction, edge
       record[16] = 7;
       record[17] = 8;
@@ -461,14 +472,9 @@ TEST(Points, OverlapClass) {
     bool overlap;
     bool synthetic;
   } kCases[] = {
-      {0, 12, 0, 1, true, false},
-      {0, 12 | 0x20, 0, 1, true, true},
-      {0, 28, 0, 28, false, false},
-      {0, 1, 0, 1, false, false},
-      {6, 12, 0, 1, true, false},
-      {6, 2, 0x08, 2, true, false},
-      {6, 28, 0, 28, false, false},
-      {6, 200, 0x01, 200, false, true},
+      {0, 12, 0, 1, true, false},   {0, 12 | 0x20, 0, 1, true, true}, {0, 28, 0, 28, false, false},
+      {0, 1, 0, 1, false, false},   {6, 12, 0, 1, true, false},       {6, 2, 0x08, 2, true, false},
+      {6, 28, 0, 28, false, false}, {6, 200, 0x01, 200, false, true},
   };
   for (const auto& c : kCases) {
     SCOPED_TRACE(int{c.class_byte});

@@ -32,16 +32,16 @@ uint32_t rotr(uint32_t x, int n) { return (x >> n) | (x << (32 - n)); }
 void compress_block(std::array<uint32_t, 8>& state, const uint8_t* block) {
   uint32_t w[64];
   for (int i = 0; i < 16; ++i) {
-    w[i] = (uint32_t{block[4 * i]} << 24) | (uint32_t{block[4 * i + 1]} << 16) | (uint32_t{block[4 * i + 2]} << 8) |
-           uint32_t{block[4 * i + 3]};
+    w[i] = (uint32_t{block[4 * i]} << 24) | (uint32_t{block[4 * i + 1]} << 16) |
+           (uint32_t{block[4 * i + 2]} << 8) | uint32_t{block[4 * i + 3]};
   }
   for (int i = 16; i < 64; ++i) {
     const uint32_t s0 = rotr(w[i - 15], 7) ^ rotr(w[i - 15], 18) ^ (w[i - 15] >> 3);
     const uint32_t s1 = rotr(w[i - 2], 17) ^ rotr(w[i - 2], 19) ^ (w[i - 2] >> 10);
     w[i] = w[i - 16] + s0 + w[i - 7] + s1;
   }
-  uint32_t a = state[0], b = state[1], c = state[2], d = state[3], e = state[4], f = state[5], g = state[6],
-           h = state[7];
+  uint32_t a = state[0], b = state[1], c = state[2], d = state[3], e = state[4], f = state[5],
+           g = state[6], h = state[7];
   for (int i = 0; i < 64; ++i) {
     const uint32_t s1 = rotr(e, 6) ^ rotr(e, 11) ^ rotr(e, 25);
     const uint32_t ch = (e & f) ^ (~e & g);
@@ -81,7 +81,8 @@ std::string sha256_hex(std::span<const uint8_t> bytes) {
   tail[rest] = 0x80;
   const size_t tail_len = rest + 9 <= 64 ? 64 : 128;
   const uint64_t bits = static_cast<uint64_t>(bytes.size()) * 8;
-  for (int i = 0; i < 8; ++i) tail[tail_len - 1 - static_cast<size_t>(i)] = static_cast<uint8_t>(bits >> (8 * i));
+  for (int i = 0; i < 8; ++i)
+    tail[tail_len - 1 - static_cast<size_t>(i)] = static_cast<uint8_t>(bits >> (8 * i));
   for (size_t i = 0; i < tail_len; i += 64) compress_block(state, tail + i);
   std::string out;
   static constexpr char kHex[] = "0123456789abcdef";
@@ -108,7 +109,8 @@ std::vector<uint8_t> read_file(const std::filesystem::path& path) {
 
 void write_file(const std::filesystem::path& path, std::span<const uint8_t> bytes) {
   std::ofstream out(path, std::ios::binary | std::ios::trunc);
-  out.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+  out.write(reinterpret_cast<const char*>(bytes.data()),
+            static_cast<std::streamsize>(bytes.size()));
 }
 
 std::optional<std::string> json_value(const std::string& json, const std::string& key) {

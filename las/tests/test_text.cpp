@@ -48,8 +48,14 @@ TEST(Text, LossyDecodingReplacesEachInvalidSequence) {
     std::string output;
   } kCases[] = {
       {"abc", "abc"},
-      {"a\xFF" "b", "a\xEF\xBF\xBD" "b"},
-      {"a\xE2\x82" "b", "a\xEF\xBF\xBD" "b"},
+      {"a\xFF"
+       "b",
+       "a\xEF\xBF\xBD"
+       "b"},
+      {"a\xE2\x82"
+       "b",
+       "a\xEF\xBF\xBD"
+       "b"},
       {"a\xE2\x82", "a\xEF\xBF\xBD"},
       {"\xFF\xFE", "\xEF\xBF\xBD\xEF\xBF\xBD"},
       {std::string("a\0b", 3), std::string("a\0b", 3)},
@@ -90,7 +96,8 @@ TEST(Text, VlrFieldsNeverFail) {
   // Stray bytes after the zero: the whole field, zeros included, is the text.
   const std::string field("GeoTiff\0junk\0\0\0\0", 16);
   EXPECT_EQ(las::text::read_field_lossy(bytes(field)), field);
-  EXPECT_EQ(las::text::read_field_lossy(bytes(std::string("LASF_Projection\0", 16))), "LASF_Projection");
+  EXPECT_EQ(las::text::read_field_lossy(bytes(std::string("LASF_Projection\0", 16))),
+            "LASF_Projection");
 }
 
 TEST(Text, WriteField) {
@@ -107,10 +114,18 @@ TEST(Text, DisplayDouble) {
     double value;
     const char* text;
   } kCases[] = {
-      {0.0, "0"},           {-0.0, "-0"},     {1.0, "1"},         {0.01, "0.01"},
-      {1.5, "1.5"},         {-2.25, "-2.25"}, {1e21, "1000000000000000000000"},
-      {1e-7, "0.0000001"},  {123456789012.0, "123456789012"},   {0.1 + 0.2, "0.30000000000000004"},
-      {std::numeric_limits<double>::infinity(), "inf"},           {-std::numeric_limits<double>::infinity(), "-inf"},
+      {0.0, "0"},
+      {-0.0, "-0"},
+      {1.0, "1"},
+      {0.01, "0.01"},
+      {1.5, "1.5"},
+      {-2.25, "-2.25"},
+      {1e21, "1000000000000000000000"},
+      {1e-7, "0.0000001"},
+      {123456789012.0, "123456789012"},
+      {0.1 + 0.2, "0.30000000000000004"},
+      {std::numeric_limits<double>::infinity(), "inf"},
+      {-std::numeric_limits<double>::infinity(), "-inf"},
       {std::nan(""), "NaN"},
   };
   for (const auto& c : kCases) {
@@ -124,9 +139,17 @@ TEST(Text, DebugNumbers) {
     double value;
     const char* text;
   } kCases[] = {
-      {0.0, "0.0"},    {1.0, "1.0"},         {-3.0, "-3.0"},   {1.5, "1.5"},        {1e16, "1e16"},
-      {1.5e-5, "1.5e-5"}, {0.0001, "0.0001"}, {1e15, "1000000000000000.0"}, {2.5e20, "2.5e20"},
-      {std::nan(""), "NaN"}, {-std::numeric_limits<double>::infinity(), "-inf"},
+      {0.0, "0.0"},
+      {1.0, "1.0"},
+      {-3.0, "-3.0"},
+      {1.5, "1.5"},
+      {1e16, "1e16"},
+      {1.5e-5, "1.5e-5"},
+      {0.0001, "0.0001"},
+      {1e15, "1000000000000000.0"},
+      {2.5e20, "2.5e20"},
+      {std::nan(""), "NaN"},
+      {-std::numeric_limits<double>::infinity(), "-inf"},
   };
   for (const auto& c : kCases) {
     SCOPED_TRACE(c.text);

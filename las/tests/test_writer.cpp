@@ -62,10 +62,12 @@ las::Point random_point(std::mt19937& rng, const las::PointFormat& format, const
   }
   if (format.has_nir()) p.nir = static_cast<uint16_t>(pick(65536));
   if (format.has_waveform()) {
-    p.waveform = las::Waveform{static_cast<uint8_t>(pick(256)), pick(1u << 30), pick(1u << 20), 0.5f, 1.25f, -2.0f, 3.5f};
+    p.waveform = las::Waveform{
+        static_cast<uint8_t>(pick(256)), pick(1u << 30), pick(1u << 20), 0.5f, 1.25f, -2.0f, 3.5f};
   }
   const size_t start = extra_storage.size();
-  for (size_t i = 0; i < format.extra_bytes; ++i) extra_storage.push_back(static_cast<uint8_t>(pick(256)));
+  for (size_t i = 0; i < format.extra_bytes; ++i)
+    extra_storage.push_back(static_cast<uint8_t>(pick(256)));
   p.extra_bytes = std::span<const uint8_t>(extra_storage.data() + start, format.extra_bytes);
   return p;
 }
@@ -92,7 +94,8 @@ void expect_same_point(const las::Point& a, const las::Point& b) {
   EXPECT_EQ(a.color, b.color);
   EXPECT_EQ(a.waveform, b.waveform);
   EXPECT_EQ(a.nir, b.nir);
-  EXPECT_TRUE(std::equal(a.extra_bytes.begin(), a.extra_bytes.end(), b.extra_bytes.begin(), b.extra_bytes.end()));
+  EXPECT_TRUE(std::equal(a.extra_bytes.begin(), a.extra_bytes.end(), b.extra_bytes.begin(),
+                         b.extra_bytes.end()));
 }
 
 // The fields a written header must carry over from the header it was created from.
@@ -147,24 +150,28 @@ std::vector<RoundTripCase> round_trip_cases() {
 TEST(RoundTrip, EveryFormatAndVersion) {
   las_test::TempDir dir;
   for (const RoundTripCase& c : round_trip_cases()) {
-    SCOPED_TRACE(fmt::format("format {} version {} extra {} evlrs {}", c.format, c.version.text(), c.extra_bytes, c.evlrs));
+    SCOPED_TRACE(fmt::format("format {} version {} extra {} evlrs {}", c.format, c.version.text(),
+                             c.extra_bytes, c.evlrs));
     las::Header header;
     header.version = c.version;
     header.point_format = las::PointFormat{c.format, false, c.extra_bytes};
     header.transforms = las::Transforms{{0.01, 1000.0}, {0.001, -50.0}, {0.25, 0.0}};
     header.file_source_id = c.version >= las::Version{1, 1} ? 17 : 0;
-    header.gps_time_type = c.version >= las::Version{1, 2} ? las::GpsTimeType::Standard : las::GpsTimeType::Week;
+    header.gps_time_type =
+        c.version >= las::Version{1, 2} ? las::GpsTimeType::Standard : las::GpsTimeType::Week;
     header.synthetic_return_numbers = c.version >= las::Version{1, 3};
     header.guid = {1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 15, 16};
     header.system_identifier = "round trip";
     header.generating_software = "quarrix las tests";
     header.creation_date = las::CreationDate{45, 2019};
-    header.vlrs.push_back(las::Vlr{"LASF_Projection", 34735, "GeoKeyDirectoryTag", {1, 1, 0, 0}, {}, {}});
+    header.vlrs.push_back(
+        las::Vlr{"LASF_Projection", 34735, "GeoKeyDirectoryTag", {1, 1, 0, 0}, {}, {}});
     header.vlrs.push_back(las::Vlr{"empty", 1, "", {}, {}, {}});
     header.header_padding = {0xAA, 0xBB};
     header.vlr_padding = {0, 0, 0xCC, 0xDD};
     if (c.evlrs) {
-      header.evlrs.push_back(las::Vlr{"evlr", 9, "big record", std::vector<uint8_t>(70000, 0x11), {}, {}});
+      header.evlrs.push_back(
+          las::Vlr{"evlr", 9, "big record", std::vector<uint8_t>(70000, 0x11), {}, {}});
       header.evlrs.push_back(las::Vlr{"evlr", 10, "small", {1, 2, 3}, {}, {}});
       header.point_padding = {0x77, 0x66, 0x55};
     }
@@ -175,7 +182,8 @@ TEST(RoundTrip, EveryFormatAndVersion) {
     extra_storage.reserve(200 * c.extra_bytes);
     std::vector<las::Point> points;
     for (int i = 0; i < 200; ++i) {
-      points.push_back(random_point(rng, header.point_format, header.transforms, extra_storage, header.point_format.is_extended()));
+      points.push_back(random_point(rng, header.point_format, header.transforms, extra_storage,
+                                    header.point_format.is_extended()));
     }
 
     const std::string first = dir.file("first.las");
@@ -262,9 +270,9 @@ TEST(Writer, CompressionFollowsTheExtension) {
     const char* path;
     bool compressed;
   } kCases[] = {
-      {"out.laz", true},      {"out.LAZ", true},   {"out.Laz", true},      {"dir/a.b.laz", true},
-      {"..laz", true},        {"out.las", false},  {"out.txt", false},     {"out", false},
-      {".laz", false},        {"dir/.laz", false}, {"out.laz.las", false}, {"out.lazy", false},
+      {"out.laz", true},      {"out.LAZ", true},   {"out.Laz", true},         {"dir/a.b.laz", true},
+      {"..laz", true},        {"out.las", false},  {"out.txt", false},        {"out", false},
+      {".laz", false},        {"dir/.laz", false}, {"out.laz.las", false},    {"out.lazy", false},
       {"dir.laz/out", false}, {"out.laz/", true},  {"out.l\xC3\xA1z", false},
   };
   for (const auto& c : kCases) {
@@ -284,9 +292,15 @@ TEST(Writer, CreateFailures) {
       {dir.path().string(), {}, "Is a directory (os error 21)"},
       {dir.file("a.las"), [](las::Header& h) { h.system_identifier = std::string(33, 's'); },
        "string is too long for a slice of length 32: sssssssssssssssssssssssssssssssss"},
-      {dir.file("b.las"), [](las::Header& h) { h.vlrs.push_back(las::Vlr{std::string(17, 'u'), 1, "", {}, {}, {}}); },
+      {dir.file("b.las"),
+       [](las::Header& h) {
+         h.vlrs.push_back(las::Vlr{std::string(17, 'u'), 1, "", {}, {}, {}});
+       },
        "string is too long for a slice of length 16: uuuuuuuuuuuuuuuuu"},
-      {dir.file("c.las"), [](las::Header& h) { h.vlrs.push_back(las::Vlr{"u", 1, std::string(33, 'd'), {}, {}, {}}); },
+      {dir.file("c.las"),
+       [](las::Header& h) {
+         h.vlrs.push_back(las::Vlr{"u", 1, std::string(33, 'd'), {}, {}, {}});
+       },
        "string is too long for a slice of length 32: ddddddddddddddddddddddddddddddddd"},
       {dir.file("d.las"), [](las::Header& h) { h.header_padding.resize(65536 - 227); },
        "the header is too large (65536 bytes) to convert to a raw header"},
@@ -324,7 +338,8 @@ TEST(Writer, MixedScalesAreRequantised) {
   las_test::TempDir dir;
   // The second tile's points go onto the first tile's 0.01 grid, halves away from zero.
   las::Header first = simple_header({1, 2}, 1);
-  las::PointBuffer other(first.point_format, las::Transforms{{0.001, 0.0}, {0.001, 0.0}, {0.001, 0.0}});
+  las::PointBuffer other(first.point_format,
+                         las::Transforms{{0.001, 0.0}, {0.001, 0.0}, {0.001, 0.0}});
   const int32_t stored[] = {1235, -1235, 1234, 1236, 2147483, -5};
   for (int32_t x : stored) {
     std::vector<uint8_t> record(28, 0);
@@ -354,7 +369,8 @@ TEST(Writer, TransformFailure) {
   ASSERT_TRUE(writer);
   const auto result = writer->write(simple_point(las::PointFormat{0, false, 0}, 1e9));
   ASSERT_FALSE(result);
-  EXPECT_EQ(result.error().message(), "the transform `0.01 * x + 0` cannot be inversely applied to 100000000000");
+  EXPECT_EQ(result.error().message(),
+            "the transform `0.01 * x + 0` cannot be inversely applied to 100000000000");
 }
 
 TEST(Writer, ColourPointIntoFormat1) {
@@ -375,11 +391,15 @@ TEST(Writer, ColourPointIntoFormat1) {
     const auto failed = writer->write(coloured);
     ASSERT_FALSE(failed);
     EXPECT_EQ(failed.error().message(),
-              "the attributes of the point format (point format 1) do not match the point: Point { x: 1.5, y: 2.0, z: 3.0, "
+              "the attributes of the point format (point format 1) do not match the point: Point { "
+              "x: 1.5, y: 2.0, z: 3.0, "
               "intensity: 40, return_number: 1, number_of_returns: 1, scan_direction: RightToLeft, "
-              "is_edge_of_flight_line: false, classification: Ground, is_synthetic: false, is_key_point: false, "
-              "is_withheld: false, is_overlap: false, scanner_channel: 0, scan_angle: -3.0, user_data: 0, "
-              "point_source_id: 0, gps_time: Some(1.25), color: Some(Color { red: 1, green: 2, blue: 3 }), "
+              "is_edge_of_flight_line: false, classification: Ground, is_synthetic: false, "
+              "is_key_point: false, "
+              "is_withheld: false, is_overlap: false, scanner_channel: 0, scan_angle: -3.0, "
+              "user_data: 0, "
+              "point_source_id: 0, gps_time: Some(1.25), color: Some(Color { red: 1, green: 2, "
+              "blue: 3 }), "
               "waveform: None, nir: None, extra_bytes: [] }");
     // Discarded without close(): the destructor finalises the file.
   }
@@ -404,24 +424,30 @@ TEST(Writer, PointRendering) {
   p.nir = 9;
   const uint8_t extra[] = {1, 255};
   p.extra_bytes = extra;
-  EXPECT_EQ(las::point_text(p),
-            "Point { x: 1e16, y: -1e-5, z: 0.0, intensity: 0, return_number: 0, number_of_returns: 0, "
-            "scan_direction: LeftToRight, is_edge_of_flight_line: true, classification: UserDefinable(200), "
-            "is_synthetic: false, is_key_point: false, is_withheld: false, is_overlap: false, scanner_channel: 0, "
-            "scan_angle: 0.0, user_data: 0, point_source_id: 0, gps_time: None, color: None, waveform: "
-            "Some(Waveform { wave_packet_descriptor_index: 1, byte_offset_to_waveform_data: 2, "
-            "waveform_packet_size_in_bytes: 3, return_point_waveform_location: 4.5, x_t: 0.0, y_t: -1.0, z_t: 1e-5 }), "
-            "nir: Some(9), extra_bytes: [1, 255] }");
+  EXPECT_EQ(
+      las::point_text(p),
+      "Point { x: 1e16, y: -1e-5, z: 0.0, intensity: 0, return_number: 0, number_of_returns: 0, "
+      "scan_direction: LeftToRight, is_edge_of_flight_line: true, classification: "
+      "UserDefinable(200), "
+      "is_synthetic: false, is_key_point: false, is_withheld: false, is_overlap: false, "
+      "scanner_channel: 0, "
+      "scan_angle: 0.0, user_data: 0, point_source_id: 0, gps_time: None, color: None, waveform: "
+      "Some(Waveform { wave_packet_descriptor_index: 1, byte_offset_to_waveform_data: 2, "
+      "waveform_packet_size_in_bytes: 3, return_point_waveform_location: 4.5, x_t: 0.0, y_t: -1.0, "
+      "z_t: 1e-5 }), "
+      "nir: Some(9), extra_bytes: [1, 255] }");
   const struct {
     uint8_t code;
     const char* name;
-  } kClasses[] = {{0, "CreatedNeverClassified"}, {1, "Unclassified"}, {11, "RoadSurface"}, {12, "Reserved(12)"},
-                  {13, "WireGuard"}, {18, "HighNoise"}, {19, "Reserved(19)"}, {63, "Reserved(63)"},
-                  {64, "UserDefinable(64)"}};
+  } kClasses[] = {{0, "CreatedNeverClassified"}, {1, "Unclassified"},  {11, "RoadSurface"},
+                  {12, "Reserved(12)"},          {13, "WireGuard"},    {18, "HighNoise"},
+                  {19, "Reserved(19)"},          {63, "Reserved(63)"}, {64, "UserDefinable(64)"}};
   for (const auto& c : kClasses) {
     las::Point q;
     q.classification = c.code;
-    EXPECT_NE(las::point_text(q).find(std::string("classification: ") + c.name + ","), std::string::npos) << c.name;
+    EXPECT_NE(las::point_text(q).find(std::string("classification: ") + c.name + ","),
+              std::string::npos)
+        << c.name;
   }
 }
 
@@ -437,7 +463,8 @@ TEST(Writer, ReturnNumberSixInA12OutputFailsAtClose) {
   ASSERT_TRUE(writer->write(p));
   const auto closed = writer->close();
   ASSERT_FALSE(closed);
-  EXPECT_EQ(closed.error().message(), "invalid return number 6 for version Some(Version { major: 1, minor: 2 })");
+  EXPECT_EQ(closed.error().message(),
+            "invalid return number 6 for version Some(Version { major: 1, minor: 2 })");
 }
 
 TEST(Writer, ReturnFieldLimits) {
@@ -495,7 +522,8 @@ TEST(Writer, Format6PointWithNineReturnsIntoFormat1) {
 TEST(Writer, ScanAngles) {
   const las::PointFormat extended{6, false, 0};
   const las::PointFormat legacy{1, false, 0};
-  std::vector<uint8_t> in(80, 0);  // roomy: the decoder's optional fields are not visible to the compiler
+  std::vector<uint8_t> in(
+      80, 0);  // roomy: the decoder's optional fields are not visible to the compiler
   std::vector<uint8_t> out(80, 0);
   // Every stored 16-bit value survives a decode and encode.
   for (int v = -32768; v <= 32767; ++v) {
@@ -518,10 +546,10 @@ TEST(Writer, ScanAngles) {
     const las::PointFormat* format;
     int stored;
   } kCases[] = {
-      {10.0f, &extended, 1667},  {-10.0f, &extended, -1667}, {3.0f * 0.006f, &extended, 3},
+      {10.0f, &extended, 1667},    {-10.0f, &extended, -1667},    {3.0f * 0.006f, &extended, 3},
       {1000.0f, &extended, 32767}, {-1000.0f, &extended, -32768}, {10.0f, &legacy, 10},
-      {179.0f, &legacy, 127},    {-179.0f, &legacy, -128},   {0.5f, &legacy, 0}, {0.7f, &legacy, 1},
-      {std::nanf(""), &extended, 0},
+      {179.0f, &legacy, 127},      {-179.0f, &legacy, -128},      {0.5f, &legacy, 0},
+      {0.7f, &legacy, 1},          {std::nanf(""), &extended, 0},
   };
   for (const auto& c : kCases) {
     SCOPED_TRACE(c.degrees);
@@ -531,7 +559,8 @@ TEST(Writer, ScanAngles) {
     p.gps_time = 0.0;
     p.scan_angle = c.degrees;
     ASSERT_TRUE(las::encode_record(p, *c.format, las::Transforms{}, out.data()));
-    const int stored = c.format->is_extended() ? las::load_le<int16_t>(out.data() + 18) : static_cast<int8_t>(out[16]);
+    const int stored = c.format->is_extended() ? las::load_le<int16_t>(out.data() + 18)
+                                               : static_cast<int8_t>(out[16]);
     EXPECT_EQ(stored, c.stored);
   }
 }
@@ -659,7 +688,8 @@ TEST(RealFileWrites, Simple13WritesBackUnchanged) {
   ASSERT_TRUE(reader) << reader.error().message();
   // Its VLR fields hold stray bytes after the zero: the texts are longer than the fields.
   bool long_text = false;
-  for (const las::Vlr& vlr : reader->header().vlrs) long_text = long_text || vlr.description.size() > 32 || vlr.user_id.size() > 16;
+  for (const las::Vlr& vlr : reader->header().vlrs)
+    long_text = long_text || vlr.description.size() > 32 || vlr.user_id.size() > 16;
   EXPECT_TRUE(long_text);
   auto points = reader->read_all();
   ASSERT_TRUE(points);
@@ -678,14 +708,17 @@ TEST(RealFileWrites, Simple13WritesBackUnchanged) {
   size_t position = las::load_le<uint16_t>(original.data() + 94);
   for (size_t i = 0; i < reader->header().vlrs.size(); ++i) {
     const size_t length = 54 + las::load_le<uint16_t>(original.data() + position + 20);
-    EXPECT_TRUE(std::equal(original.begin() + static_cast<long>(position) + 2, original.begin() + static_cast<long>(position + length),
+    EXPECT_TRUE(std::equal(original.begin() + static_cast<long>(position) + 2,
+                           original.begin() + static_cast<long>(position + length),
                            written.begin() + static_cast<long>(position) + 2))
         << "vlr " << i;
     position += length;
   }
   const size_t records = points->raw().size();
   ASSERT_EQ(written.size(), offset + records);
-  EXPECT_TRUE(std::equal(original.begin() + offset, original.begin() + static_cast<long>(offset + records), written.begin() + offset));
+  EXPECT_TRUE(std::equal(original.begin() + offset,
+                         original.begin() + static_cast<long>(offset + records),
+                         written.begin() + offset));
 
   // A changed text is written from the text (and must fit).
   las::Header changed = reader->header();
@@ -711,7 +744,8 @@ TEST(RealFileWrites, LaszipRecordOnlyInCompressedOutput) {
   auto points = reader->read_all();
   ASSERT_TRUE(points);
   const auto count_laszip = [](const las::Header& h) {
-    return std::count_if(h.vlrs.begin(), h.vlrs.end(), [](const las::Vlr& v) { return v.is_laszip(); });
+    return std::count_if(h.vlrs.begin(), h.vlrs.end(),
+                         [](const las::Vlr& v) { return v.is_laszip(); });
   };
   ASSERT_EQ(count_laszip(reader->header()), 1);
 
@@ -740,7 +774,8 @@ TEST(RealFileWrites, LaszipRecordOnlyInCompressedOutput) {
               reader->header().vlrs.size() - 1);
     auto back_points = back->read_all();
     ASSERT_TRUE(back_points) << back_points.error().message();
-    EXPECT_TRUE(std::equal(points->raw().begin(), points->raw().end(), back_points->raw().begin(), back_points->raw().end()));
+    EXPECT_TRUE(std::equal(points->raw().begin(), points->raw().end(), back_points->raw().begin(),
+                           back_points->raw().end()));
   }
 }
 
@@ -782,11 +817,12 @@ TEST(RealFileWrites, CompressedOutputMatchesTheReferenceCompressor) {
     const uint32_t our_offset = las::load_le<uint32_t>(ours.data() + 96);
     const uint32_t golden_offset = las::load_le<uint32_t>(golden.data() + 96);
     const uint64_t our_table = las::load_le<uint64_t>(ours.data() + our_offset) - our_offset;
-    const uint64_t golden_table = las::load_le<uint64_t>(golden.data() + golden_offset) - golden_offset;
+    const uint64_t golden_table =
+        las::load_le<uint64_t>(golden.data() + golden_offset) - golden_offset;
     EXPECT_EQ(our_table, golden_table);
     EXPECT_EQ(ours.size() - our_offset, golden.size() - golden_offset);
-    EXPECT_TRUE(std::equal(ours.begin() + our_offset + 8, ours.end(), golden.begin() + golden_offset + 8,
-                           golden.end()));
+    EXPECT_TRUE(std::equal(ours.begin() + our_offset + 8, ours.end(),
+                           golden.begin() + golden_offset + 8, golden.end()));
   }
 }
 

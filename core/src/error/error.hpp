@@ -13,7 +13,14 @@
 namespace quarrix_core::error {
 
 // Declared in this order; the order is part of the contract.
-enum class ErrorKind { GeoPackageOpen, TileQuery, InvalidGeometry, PointCloudIO, NoTilesFound, OutputError };
+enum class ErrorKind {
+  GeoPackageOpen,
+  TileQuery,
+  InvalidGeometry,
+  PointCloudIO,
+  NoTilesFound,
+  OutputError
+};
 
 // One failure of the core. A value owns its payload (a copy of the text, or the moved-in LAS/LAZ
 // error) and refers to no file, connection or reader, so it may outlive whatever failed.

@@ -29,8 +29,7 @@ struct BoundingBox {
 
   // Touching along an edge or at a corner meets; any NaN makes the answer false.
   [[nodiscard]] bool intersects_rect(const Rect& rect) const noexcept {
-    return min_x <= rect.max_x && max_x >= rect.min_x && min_y <= rect.max_y &&
-           max_y >= rect.min_y;
+    return min_x <= rect.max_x && max_x >= rect.min_x && min_y <= rect.max_y && max_y >= rect.min_y;
   }
 };
 

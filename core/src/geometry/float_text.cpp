@@ -17,8 +17,8 @@ std::string float_text(double value) {
   // Scientific form with no precision is the shortest round-trip digit string, "d.ddde+XX";
   // the digits and the exponent are then laid out as a plain decimal.
   std::array<char, 64> buffer{};
-  const auto [end, ec] =
-      std::to_chars(buffer.data(), buffer.data() + buffer.size(), value, std::chars_format::scientific);
+  const auto [end, ec] = std::to_chars(buffer.data(), buffer.data() + buffer.size(), value,
+                                       std::chars_format::scientific);
   if (ec != std::errc()) return "NaN";  // cannot happen: 64 bytes hold any double
   const std::string_view text(buffer.data(), static_cast<std::size_t>(end - buffer.data()));
 

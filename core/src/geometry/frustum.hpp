@@ -116,9 +116,9 @@ class Frustum {
   double origin_x_ = 0.0;
   double origin_y_ = 0.0;
   double origin_z_ = 0.0;
-  double phi_min_ = 0.0;       // radians, in [0, 2 pi); 0 for the full circle
+  double phi_min_ = 0.0;        // radians, in [0, 2 pi); 0 for the full circle
   double phi_max_ = kFullTurn;  // radians; 2 pi for the full circle
-  double theta_min_ = 0.0;     // radians, not clamped to +-pi/2
+  double theta_min_ = 0.0;      // radians, not clamped to +-pi/2
   double theta_max_ = 0.0;
   double min_distance_ = 0.0;
   double max_distance_ = 0.0;

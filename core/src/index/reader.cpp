@@ -108,7 +108,8 @@ std::string utf8_lossy(std::string_view s) {
     }
     out += s.substr(0, fault->valid_up_to);
     out += "\xEF\xBF\xBD";
-    const std::size_t skip = fault->error_len == 0 ? s.size() : fault->valid_up_to + fault->error_len;
+    const std::size_t skip =
+        fault->error_len == 0 ? s.size() : fault->valid_up_to + fault->error_len;
     s.remove_prefix(skip);
   }
   return out;
@@ -146,8 +147,8 @@ tl::expected<std::string, std::string> column_text(sqlite3_stmt* stmt, int colum
   if (type != SQLITE_TEXT) return tl::unexpected(invalid_column_type(stmt, column, type));
   const auto* bytes = reinterpret_cast<const char*>(sqlite3_column_text(stmt, column));
   const int length = sqlite3_column_bytes(stmt, column);
-  std::string text = bytes != nullptr ? std::string(bytes, static_cast<std::size_t>(length))
-                                      : std::string();
+  std::string text =
+      bytes != nullptr ? std::string(bytes, static_cast<std::size_t>(length)) : std::string();
   if (const auto fault = find_utf8_fault(text)) {
     const std::string description =
         fault->error_len == 0
@@ -337,8 +338,8 @@ error::Result<std::vector<TileInfo>> TileIndexReader::read_all_tiles(
         TileIndexError::tile_query(fmt::format("Failed to prepare query: {}", stmt.error())));
   }
   if (const int count = sqlite3_bind_parameter_count(stmt->get()); count != 0) {
-    return error::fail(TileIndexError::tile_query(fmt::format(
-        "Wrong number of parameters passed to query. Got {}, needed {}", 0, count)));
+    return error::fail(TileIndexError::tile_query(
+        fmt::format("Wrong number of parameters passed to query. Got {}, needed {}", 0, count)));
   }
 
   std::vector<TileInfo> tiles;
@@ -374,7 +375,8 @@ template error::Result<std::vector<TileInfo>> TileIndexReader::read_tiles<geomet
 template error::Result<std::vector<TileInfo>>
 TileIndexReader::read_tiles<geometry::cylinder::VerticalCylinder>(
     const std::optional<std::string>&, const geometry::cylinder::VerticalCylinder&) const;
-template error::Result<std::vector<TileInfo>> TileIndexReader::read_tiles<geometry::frustum::Frustum>(
-    const std::optional<std::string>&, const geometry::frustum::Frustum&) const;
+template error::Result<std::vector<TileInfo>>
+TileIndexReader::read_tiles<geometry::frustum::Frustum>(const std::optional<std::string>&,
+                                                        const geometry::frustum::Frustum&) const;
 
 }  // namespace quarrix_core::index::reader

@@ -97,8 +97,7 @@ std::uint32_t ExtractionStats::subsec_nanos() const {
 
 ExtractionPipeline::ExtractionPipeline(std::string index_path, std::string output_path,
                                        bool verbose)
-    : index_path_(std::move(index_path)), output_path_(std::move(output_path)),
-      verbose_(verbose) {}
+    : index_path_(std::move(index_path)), output_path_(std::move(output_path)), verbose_(verbose) {}
 
 ExtractionPipeline ExtractionPipeline::make(std::string index_path, std::string output_path,
                                             bool verbose) {

@@ -21,7 +21,8 @@ error::Result<las::Header> derive_output_header(const las::Header& tile_header) 
   return header;
 }
 
-error::Result<PointCloudWriter> PointCloudWriter::create(const std::string& path, las::Header header) {
+error::Result<PointCloudWriter> PointCloudWriter::create(const std::string& path,
+                                                         las::Header header) {
   auto writer = las::Writer::create(path, std::move(header));
   if (!writer) return output_error(writer.error());
   return PointCloudWriter(std::move(*writer));

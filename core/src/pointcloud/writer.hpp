@@ -23,7 +23,8 @@ namespace quarrix_core::pointcloud::writer {
 class PointCloudWriter {
  public:
   // Creates or truncates `path`; compressed exactly when its extension is "laz" in any case.
-  [[nodiscard]] static error::Result<PointCloudWriter> create(const std::string& path, las::Header header);
+  [[nodiscard]] static error::Result<PointCloudWriter> create(const std::string& path,
+                                                              las::Header header);
 
   // Writes every point of every batch, in order, stopping at the first failing point.
   [[nodiscard]] error::Result<void> write_points(std::span<const las::PointBuffer> batches);

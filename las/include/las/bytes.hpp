@@ -23,9 +23,12 @@ template <class T>
     std::memcpy(&value, p, sizeof(T));
     if constexpr (std::endian::native == std::endian::big && sizeof(T) > 1) {
       using U = std::make_unsigned_t<T>;
-      if constexpr (sizeof(T) == 2) value = static_cast<T>(__builtin_bswap16(static_cast<U>(value)));
-      if constexpr (sizeof(T) == 4) value = static_cast<T>(__builtin_bswap32(static_cast<U>(value)));
-      if constexpr (sizeof(T) == 8) value = static_cast<T>(__builtin_bswap64(static_cast<U>(value)));
+      if constexpr (sizeof(T) == 2)
+        value = static_cast<T>(__builtin_bswap16(static_cast<U>(value)));
+      if constexpr (sizeof(T) == 4)
+        value = static_cast<T>(__builtin_bswap32(static_cast<U>(value)));
+      if constexpr (sizeof(T) == 8)
+        value = static_cast<T>(__builtin_bswap64(static_cast<U>(value)));
     }
     return value;
   }
@@ -40,9 +43,12 @@ inline void store_le(uint8_t* p, T value) {
   } else {
     if constexpr (std::endian::native == std::endian::big && sizeof(T) > 1) {
       using U = std::make_unsigned_t<T>;
-      if constexpr (sizeof(T) == 2) value = static_cast<T>(__builtin_bswap16(static_cast<U>(value)));
-      if constexpr (sizeof(T) == 4) value = static_cast<T>(__builtin_bswap32(static_cast<U>(value)));
-      if constexpr (sizeof(T) == 8) value = static_cast<T>(__builtin_bswap64(static_cast<U>(value)));
+      if constexpr (sizeof(T) == 2)
+        value = static_cast<T>(__builtin_bswap16(static_cast<U>(value)));
+      if constexpr (sizeof(T) == 4)
+        value = static_cast<T>(__builtin_bswap32(static_cast<U>(value)));
+      if constexpr (sizeof(T) == 8)
+        value = static_cast<T>(__builtin_bswap64(static_cast<U>(value)));
     }
     std::memcpy(p, &value, sizeof(T));
   }
@@ -52,7 +58,8 @@ inline void store_le(uint8_t* p, T value) {
 // programming error (the block length is checked once, before the first field).
 class ByteCursor {
  public:
-  explicit ByteCursor(std::span<const uint8_t> bytes) : cur_(bytes.data()), end_(bytes.data() + bytes.size()) {}
+  explicit ByteCursor(std::span<const uint8_t> bytes)
+      : cur_(bytes.data()), end_(bytes.data() + bytes.size()) {}
 
   template <class T>
   [[nodiscard]] T get() {
@@ -85,7 +92,9 @@ class ByteAppender {
     store_le<T>(tmp, value);
     out_.insert(out_.end(), tmp, tmp + sizeof(T));
   }
-  void put_bytes(std::span<const uint8_t> bytes) { out_.insert(out_.end(), bytes.begin(), bytes.end()); }
+  void put_bytes(std::span<const uint8_t> bytes) {
+    out_.insert(out_.end(), bytes.begin(), bytes.end());
+  }
 
  private:
   Bytes& out_;

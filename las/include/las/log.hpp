@@ -46,7 +46,7 @@ void write(Level level, std::string_view target, fmt::format_string<Args...> for
 
 // LAS_LOG(las::log::Level::Warn, "target", "text {}", value): the arguments are only
 // evaluated and formatted when the level is enabled.
-#define LAS_LOG(level, target, ...)                                                   \
-  do {                                                                                \
+#define LAS_LOG(level, target, ...)                                                    \
+  do {                                                                                 \
     if (::las::log::enabled(level)) ::las::log::write((level), (target), __VA_ARGS__); \
   } while (false)

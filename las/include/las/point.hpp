@@ -5,8 +5,8 @@
 #include <cassert>
 #include <cstddef>
 #include <cstdint>
-#include <optional>
 #include <new>
+#include <optional>
 #include <span>
 #include <utility>
 #include <vector>
@@ -189,7 +189,9 @@ struct RecordAllocator {
   RecordAllocator() = default;
   template <class U>
   RecordAllocator(const RecordAllocator<U>&) noexcept {}  // NOLINT(google-explicit-constructor)
-  [[nodiscard]] T* allocate(size_t n) { return static_cast<T*>(detail::allocate_records(n * sizeof(T))); }
+  [[nodiscard]] T* allocate(size_t n) {
+    return static_cast<T*>(detail::allocate_records(n * sizeof(T)));
+  }
   void deallocate(T* p, size_t n) noexcept { detail::free_records(p, n * sizeof(T)); }
   template <class U, class... Args>
   void construct(U* p, Args&&... args) {
@@ -223,7 +225,9 @@ class PointBuffer {
   [[nodiscard]] uint16_t record_length() const { return record_length_; }
   [[nodiscard]] const Transforms& transforms() const { return transforms_; }
 
-  [[nodiscard]] size_t size() const { return record_length_ == 0 ? 0 : raw_.size() / record_length_; }
+  [[nodiscard]] size_t size() const {
+    return record_length_ == 0 ? 0 : raw_.size() / record_length_;
+  }
   [[nodiscard]] bool empty() const { return raw_.empty(); }
   [[nodiscard]] const uint8_t* record(size_t i) const { return raw_.data() + i * record_length_; }
   [[nodiscard]] std::span<const uint8_t> raw() const { return raw_; }
@@ -233,10 +237,13 @@ class PointBuffer {
   // World coordinates of point i: stored * scale + offset.
   [[nodiscard]] Xyz xyz(size_t i) const {
     const uint8_t* r = record(i);
-    return Xyz{transforms_.x.direct(load_le<int32_t>(r)), transforms_.y.direct(load_le<int32_t>(r + 4)),
+    return Xyz{transforms_.x.direct(load_le<int32_t>(r)),
+               transforms_.y.direct(load_le<int32_t>(r + 4)),
                transforms_.z.direct(load_le<int32_t>(r + 8))};
   }
-  [[nodiscard]] Point decode(size_t i) const { return decode_record(record(i), format_, transforms_); }
+  [[nodiscard]] Point decode(size_t i) const {
+    return decode_record(record(i), format_, transforms_);
+  }
 
   // Whether records of `other` can be copied here unchanged (same format, extra bytes and length).
   [[nodiscard]] bool same_layout(const PointBuffer& other) const {

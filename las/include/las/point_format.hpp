@@ -25,7 +25,9 @@ struct PointFormat {
   [[nodiscard]] constexpr bool has_color() const {
     return id == 2 || id == 3 || id == 5 || id == 7 || id == 8 || id == 10;
   }
-  [[nodiscard]] constexpr bool has_waveform() const { return id == 4 || id == 5 || id == 9 || id == 10; }
+  [[nodiscard]] constexpr bool has_waveform() const {
+    return id == 4 || id == 5 || id == 9 || id == 10;
+  }
   [[nodiscard]] constexpr bool has_nir() const { return id == 8 || id == 10; }
   // Unknown numbers (only reachable through a compressed format byte) count as the base
   // 20-byte record; no version accepts them, so such a header never validates.

@@ -31,7 +31,9 @@ struct Transform {
   double offset = 0.0;
 
   // A product then a sum, each rounded to double (the build disables contraction into FMA).
-  [[nodiscard]] double direct(int32_t stored) const { return static_cast<double>(stored) * scale + offset; }
+  [[nodiscard]] double direct(int32_t stored) const {
+    return static_cast<double>(stored) * scale + offset;
+  }
   // (value - offset) / scale rounded half away from zero; "the transform `{} * x + {}` cannot
   // be inversely applied to {}" when the result does not fit 32 bits. NaN gives 0.
   [[nodiscard]] Result<int32_t> inverse(double value) const {
@@ -47,7 +49,6 @@ struct Transform {
   [[nodiscard]] tl::unexpected<Error> inverse_failure(double stored) const;
 
  public:
-
   friend bool operator==(const Transform&, const Transform&) = default;
 };
 
@@ -62,9 +63,11 @@ struct Vector {
 using Transforms = Vector<Transform>;
 
 struct Bounds {
-  Vector<double> min{std::numeric_limits<double>::infinity(), std::numeric_limits<double>::infinity(),
+  Vector<double> min{std::numeric_limits<double>::infinity(),
+                     std::numeric_limits<double>::infinity(),
                      std::numeric_limits<double>::infinity()};
-  Vector<double> max{-std::numeric_limits<double>::infinity(), -std::numeric_limits<double>::infinity(),
+  Vector<double> max{-std::numeric_limits<double>::infinity(),
+                     -std::numeric_limits<double>::infinity(),
                      -std::numeric_limits<double>::infinity()};
 
   // Widens to include the point; a NaN coordinate never moves a bound.

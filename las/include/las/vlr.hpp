@@ -28,7 +28,9 @@ struct Vlr {
   std::optional<std::array<uint8_t, kUserIdLength>> raw_user_id;
   std::optional<std::array<uint8_t, kDescriptionLength>> raw_description;
 
-  [[nodiscard]] bool is_laszip() const { return record_id == kLaszipRecordId && user_id == kLaszipUserId; }
+  [[nodiscard]] bool is_laszip() const {
+    return record_id == kLaszipRecordId && user_id == kLaszipUserId;
+  }
   // Data that does not fit the 16-bit length of a VLR has to live in an EVLR.
   [[nodiscard]] bool has_large_data() const { return data.size() > 65535; }
 

@@ -82,8 +82,8 @@ void Point10V1Decoder::decode(Dec& dec, uint8_t* item) {
       dy_.decompress(dec, median3(last_y_diff_), std::min(k_bits, kMaxCoordinateContext));
   store_i32(last_.data() + 4, add_wrapping(load_i32(last_.data() + 4), y_diff));
   k_bits = (k_bits + dy_.k()) / 2;
-  store_i32(last_.data() + 8,
-            z_.decompress(dec, load_i32(last_.data() + 8), std::min(k_bits, kMaxCoordinateContext)));
+  store_i32(last_.data() + 8, z_.decompress(dec, load_i32(last_.data() + 8),
+                                            std::min(k_bits, kMaxCoordinateContext)));
 
   const uint32_t changed = dec.decode_symbol(changed_values_);
   if (changed != 0) {

@@ -32,7 +32,8 @@ void Rgb12V1Decoder::decode(Dec& dec, uint8_t* item) {
   // The item is three little-endian 16-bit channels, so byte b of the item is context b.
   for (uint32_t byte_index = 0; byte_index < 6; ++byte_index) {
     if (used & (1U << byte_index)) {
-      last_[byte_index] = static_cast<uint8_t>(byte_.decompress(dec, last_[byte_index], byte_index));
+      last_[byte_index] =
+          static_cast<uint8_t>(byte_.decompress(dec, last_[byte_index], byte_index));
     }
   }
   std::copy(last_.begin(), last_.end(), item);

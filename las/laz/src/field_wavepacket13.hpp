@@ -70,7 +70,12 @@ class WavePacketCoder {
 
  private:
   // Symbols of the offset model: how this packet's offset follows from the previous packet.
-  enum OffsetKind : uint32_t { kSameOffset = 0, kAfterLastPacket = 1, kOffsetDelta = 2, kRawOffset = 3 };
+  enum OffsetKind : uint32_t {
+    kSameOffset = 0,
+    kAfterLastPacket = 1,
+    kOffsetDelta = 2,
+    kRawOffset = 3
+  };
 
   ArithmeticModel packet_index_;
   std::array<ArithmeticModel, 4> offset_kind_;  // one per previous OffsetKind

@@ -18,7 +18,8 @@ class BytesInput final : public Input {
  public:
   explicit BytesInput(std::vector<uint8_t> bytes) : bytes_(std::move(bytes)) {}
   Result<void> read_at(uint64_t offset, std::span<uint8_t> dst) override {
-    if (offset > bytes_.size() || dst.size() > bytes_.size() - offset) return io_error("failed to fill whole buffer");
+    if (offset > bytes_.size() || dst.size() > bytes_.size() - offset)
+      return io_error("failed to fill whole buffer");
     if (!dst.empty()) std::memcpy(dst.data(), bytes_.data() + offset, dst.size());
     return {};
   }
@@ -53,7 +54,8 @@ TEST(Hostile, HugeItemsOverTinyData) {
     SCOPED_TRACE(c.name);
     std::vector<uint8_t> data(300, 0x10);
     const uint64_t table_offset = 8 + 200;
-    for (int k = 0; k < 8; ++k) data[static_cast<size_t>(k)] = static_cast<uint8_t>(table_offset >> (8 * k));
+    for (int k = 0; k < 8; ++k)
+      data[static_cast<size_t>(k)] = static_cast<uint8_t>(table_offset >> (8 * k));
     BytesInput input(std::move(data));
     const auto record_length = static_cast<uint16_t>(c.vlr.items_record_length());
     auto decompressor = Decompressor::open(c.vlr, input, 0, 5, record_length);

@@ -88,11 +88,11 @@ TEST(ItemsV1, Laszip12PointwiseFileDecodesToSimpleLas) {
   const std::string laz_path = kTestData + "/simple-laszip-compressor-version-1.2r0.laz";
   const std::vector<uint8_t> file = read_file(laz_path);
   if (file.empty()) GTEST_SKIP() << "test data not found: " << laz_path;
-  const std::string json =
-      [&] {
-        const auto bytes = read_file(kTestData + "/expected/simple-laszip-compressor-version-1.2r0.laz.json");
-        return std::string(bytes.begin(), bytes.end());
-      }();
+  const std::string json = [&] {
+    const auto bytes =
+        read_file(kTestData + "/expected/simple-laszip-compressor-version-1.2r0.laz.json");
+    return std::string(bytes.begin(), bytes.end());
+  }();
 
   const LasFacts facts = read_las_facts(file);
   ASSERT_EQ(facts.compressor, 1) << "expected a LASzip 1.x point-wise file";
@@ -130,9 +130,9 @@ TEST(ItemsV1, Laszip12PointwiseFileDecodesToSimpleLas) {
   const std::vector<uint8_t> twin = read_file(kTestData + "/simple.las");
   if (!twin.empty()) {
     const LasFacts twin_facts = read_las_facts(twin);
-    const std::vector<uint8_t> twin_points(
-        twin.begin() + twin_facts.offset_to_point_data,
-        twin.begin() + twin_facts.offset_to_point_data + static_cast<std::ptrdiff_t>(points.size()));
+    const std::vector<uint8_t> twin_points(twin.begin() + twin_facts.offset_to_point_data,
+                                           twin.begin() + twin_facts.offset_to_point_data +
+                                               static_cast<std::ptrdiff_t>(points.size()));
     EXPECT_TRUE(twin_points == points) << "records differ from simple.las";
   }
 }
@@ -157,7 +157,8 @@ TEST(ItemsV1, ByteItemFollowsItsDefinition) {
     std::vector<uint8_t> records(kRecords * c.count);
     for (size_t i = 0; i < records.size(); ++i) {
       const uint8_t previous = i >= c.count ? records[i - c.count] : uint8_t{100};
-      const int step = c.spread == 0 ? 0 : static_cast<int>(random() % (2U * c.spread + 1)) - c.spread;
+      const int step =
+          c.spread == 0 ? 0 : static_cast<int>(random() % (2U * c.spread + 1)) - c.spread;
       records[i] = static_cast<uint8_t>(previous + step);
     }
 
@@ -192,7 +193,8 @@ TEST(ItemsV1, GarbageStreamIsBoundedAndFlagged) {
     const char* name;
     uint32_t seed;
     size_t stream_size;
-  } kCases[] = {{"empty", 1, 0}, {"four bytes", 2, 4}, {"short noise", 3, 64}, {"long noise", 4, 4096}};
+  } kCases[] = {
+      {"empty", 1, 0}, {"four bytes", 2, 4}, {"short noise", 3, 64}, {"long noise", 4, 4096}};
   for (const auto& c : kCases) {
     SCOPED_TRACE(c.name);
     std::mt19937 random(c.seed);

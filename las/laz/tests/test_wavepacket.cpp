@@ -81,9 +81,9 @@ const struct {
   const char* name;
   Pattern pattern;
 } kPatterns[] = {
-    {"constant", Pattern::kConstant},       {"consecutive", Pattern::kConsecutive},
-    {"small jumps", Pattern::kSmallJumps},  {"huge jumps", Pattern::kHugeJumps},
-    {"backwards", Pattern::kBackwards},     {"mixed", Pattern::kMixed},
+    {"constant", Pattern::kConstant},      {"consecutive", Pattern::kConsecutive},
+    {"small jumps", Pattern::kSmallJumps}, {"huge jumps", Pattern::kHugeJumps},
+    {"backwards", Pattern::kBackwards},    {"mixed", Pattern::kMixed},
 };
 
 TEST(WavePacket13, RoundTripsEveryOffsetKind) {
@@ -170,8 +170,10 @@ TEST(WavePacket14, RoundTripsWithScannerChannels) {
     for (const auto& c : kPatterns) {
       SCOPED_TRACE(std::string(channel_case.name) + ", " + c.name);
       const std::vector<Item> items = make_packets(c.pattern, 300, 11);
-      const std::vector<uint32_t> channels = make_channels(items.size(), channel_case.channel_count, 5);
-      const LayeredRun run = run_layered(items, channels, channel_case.version, channel_case.version);
+      const std::vector<uint32_t> channels =
+          make_channels(items.size(), channel_case.channel_count, 5);
+      const LayeredRun run =
+          run_layered(items, channels, channel_case.version, channel_case.version);
       EXPECT_EQ(run.decoded, items);
       // A packet that never changes leaves no layer at all.
       EXPECT_EQ(run.layer_size == 0, c.pattern == Pattern::kConstant);
@@ -184,10 +186,12 @@ TEST(WavePacket14, RoundTripsWithScannerChannels) {
 TEST(WavePacket14, VersionsDifferOnlyAfterReturningToAChannel) {
   const std::vector<Item> items = make_packets(Pattern::kSmallJumps, 200, 3);
   const std::vector<uint32_t> one_channel(items.size(), 2);
-  EXPECT_EQ(run_layered(items, one_channel, 3, 3).layer, run_layered(items, one_channel, 4, 4).layer);
+  EXPECT_EQ(run_layered(items, one_channel, 3, 3).layer,
+            run_layered(items, one_channel, 4, 4).layer);
 
   std::vector<uint32_t> alternating;
-  for (size_t i = 0; i < items.size(); ++i) alternating.push_back(static_cast<uint32_t>((i / 10) % 2));
+  for (size_t i = 0; i < items.size(); ++i)
+    alternating.push_back(static_cast<uint32_t>((i / 10) % 2));
   const LayeredRun v3 = run_layered(items, alternating, 3, 3);
   const LayeredRun v4 = run_layered(items, alternating, 4, 4);
   EXPECT_EQ(v3.decoded, items);
@@ -210,7 +214,9 @@ TEST(WavePacket14, DamagedLayerIsBoundedAndFlagged) {
     std::vector<uint8_t> layer;
   } kCases[] = {
       {"two bytes", {good.layer.begin(), good.layer.begin() + 2}},
-      {"first half", {good.layer.begin(), good.layer.begin() + static_cast<std::ptrdiff_t>(good.layer.size() / 2)}},
+      {"first half",
+       {good.layer.begin(),
+        good.layer.begin() + static_cast<std::ptrdiff_t>(good.layer.size() / 2)}},
       {"noise", noise},
   };
   for (const auto& c : kCases) {
@@ -220,7 +226,8 @@ TEST(WavePacket14, DamagedLayerIsBoundedAndFlagged) {
     decoder.init(items[0].data(), channels[0]);
     Item decoded{};
     // Far more points than the layer can hold: the decoder must run dry, not run off.
-    for (size_t i = 1; i < 20 * items.size(); ++i) decoder.decode(decoded.data(), channels[i % channels.size()]);
+    for (size_t i = 1; i < 20 * items.size(); ++i)
+      decoder.decode(decoded.data(), channels[i % channels.size()]);
     EXPECT_TRUE(decoder.overrun());
   }
 }

@@ -161,7 +161,8 @@ TEST(WavePacketFiles, DecodeToTheReferenceRecords) {
       const auto twin = open_las(kTestData + "/" + c.twin);
       ASSERT_TRUE(twin.has_value());
       const auto twin_points = raw_points(*twin);
-      EXPECT_TRUE(std::equal(points->begin(), points->end(), twin_points.begin(), twin_points.end()));
+      EXPECT_TRUE(
+          std::equal(points->begin(), points->end(), twin_points.begin(), twin_points.end()));
     }
   }
 }
@@ -213,8 +214,9 @@ TEST(WavePacketFiles, CompressLikeTheReference) {
               detail::load_u64(theirs.data()) - reference->offset_to_point_data);
     const size_t table_end = std::min(ours.size(), theirs.size());
     EXPECT_EQ(ours.size(), theirs.size());
-    const auto mismatch = std::mismatch(ours.begin() + 8, ours.begin() + static_cast<std::ptrdiff_t>(table_end),
-                                        theirs.begin() + 8);
+    const auto mismatch =
+        std::mismatch(ours.begin() + 8, ours.begin() + static_cast<std::ptrdiff_t>(table_end),
+                      theirs.begin() + 8);
     EXPECT_EQ(mismatch.first - ours.begin(), static_cast<std::ptrdiff_t>(table_end))
         << "first differing byte of the point data";
   }
@@ -301,14 +303,15 @@ constexpr const char* kChannelSwitchLaz[] = {
     "e6b6aad87713ae2ad02403d04010529193afa14f0b4e40f5b5b8d6e85b632de06d647a25b0e42648a59626e9"
     "8e48014ca6abf177d7dac3207ec193fdb3a3af3e0346fae7bfa00b2b6b52fef32d98c54c73e99cb7ce333e58"
     "cb89543a06c4e1eaca9050e7ddd7d0697a231aae1b8e82a35361c00b24bc0b0d79e9501a0000000000000100"
-    "00005b9a45000000"
-};
+    "00005b9a45000000"};
 
 std::vector<uint8_t> from_hex(std::span<const char* const> lines) {
   std::vector<uint8_t> bytes;
   for (const char* line : lines) {
     for (const char* c = line; c[0] != '\0' && c[1] != '\0'; c += 2) {
-      const auto nibble = [](char h) { return static_cast<uint8_t>(h <= '9' ? h - '0' : h - 'a' + 10); };
+      const auto nibble = [](char h) {
+        return static_cast<uint8_t>(h <= '9' ? h - '0' : h - 'a' + 10);
+      };
       bytes.push_back(static_cast<uint8_t>((nibble(c[0]) << 4) | nibble(c[1])));
     }
   }

@@ -28,11 +28,11 @@ inline void dealloc_value_object(PyObject* self) {
   Py_DECREF(type);
 }
 
-// Creates a heap type from `spec` once per process, keeping a reference in `slot`, and returns a
-// new reference to it (null with the Python error set on failure).
-[[nodiscard]] inline PyObject* create_type_once(PyType_Spec& spec, PyTypeObject*& slot) {
+// Creates a heap type from `type_spec` once per process, keeping a reference in `slot`, and returns
+// a new reference to it (null with the Python error set on failure).
+[[nodiscard]] inline PyObject* create_type_once(PyType_Spec& type_spec, PyTypeObject*& slot) {
   if (slot == nullptr) {
-    slot = reinterpret_cast<PyTypeObject*>(PyType_FromSpec(&spec));
+    slot = reinterpret_cast<PyTypeObject*>(PyType_FromSpec(&type_spec));
     if (slot == nullptr) return nullptr;
   }
   Py_INCREF(slot);

@@ -227,9 +227,10 @@ Result<PointBuffer> Reader::read_all() {
     if (!got) return tl::unexpected(std::move(got.error()));
     return points;
   }
-  // Compressed data may expand far beyond the file size; reserve what is plausible and grow
+  // Compressed data may expand far beyond the file size, and a header may claim points the
+  // file does not hold: reserve what is plausible (real tiles compress 2-10 times) and grow
   // with the points actually decoded.
-  const uint64_t plausible = s.file.size() * 64 / std::max<size_t>(points.record_length(), 1);
+  const uint64_t plausible = s.file.size() * 16 / std::max<size_t>(points.record_length(), 1);
   points.reserve(static_cast<size_t>(std::min(left, plausible)));
   while (s.points_read < s.header.number_of_points) {
     auto got = read_points(points, kDecompressBatch);

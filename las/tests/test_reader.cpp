@@ -21,7 +21,8 @@ namespace {
 // A small valid file: `points` format-0/1/6 records with return number 1, on a 0.01 grid.
 std::vector<uint8_t> small_file(const las_test::TempDir& dir, las::Version version, uint8_t format,
                                 size_t points = 3,
-                                const std::function<void(las::Header&)>& change = {}) {
+                                const std::function<void(las::Header&)>& change = {},
+                                const char* name = "fixture.las") {
   las::Header header;
   header.version = version;
   header.point_format.id = format;
@@ -29,7 +30,7 @@ std::vector<uint8_t> small_file(const las_test::TempDir& dir, las::Version versi
   header.system_identifier = "test";
   header.generating_software = "las tests";
   if (change) change(header);
-  const std::string path = dir.file("fixture.las");
+  const std::string path = dir.file(name);
   {
     auto writer = las::Writer::create(path, header);
     EXPECT_TRUE(writer) << writer.error().message();
@@ -342,6 +343,37 @@ TEST(Reader, EmptyTileAndSecondRead) {
   points = reader->read_all();
   ASSERT_TRUE(points);
   EXPECT_EQ(points->size(), 0u);
+}
+
+// A compressed tile cannot be checked against its size before decoding (its points may
+// compress far below their record size), so a count it does not hold must end in an error as
+// the decoder runs out of data, having reserved no more than a small multiple of the file.
+TEST(Reader, CompressedCountsThatLie) {
+  las_test::TempDir dir;
+  const std::vector<uint8_t> valid = small_file(dir, {1, 2}, 1, 1000, {}, "fixture.laz");
+  const struct {
+    uint32_t count;
+    const char* message;  // empty: reads that many points
+  } kCases[] = {
+      {999, ""},
+      {1001, "failed to fill whole buffer"},
+      {4000000000u, "failed to fill whole buffer"},
+  };
+  for (const auto& c : kCases) {
+    SCOPED_TRACE(c.count);
+    std::vector<uint8_t> bytes = valid;
+    patch<uint32_t>(bytes, kPointCount, c.count);
+    const std::string path = dir.file("lying.laz");
+    las_test::write_file(path, bytes);
+    const auto points = open_and_read(path);
+    if (*c.message == '\0') {
+      ASSERT_TRUE(points) << points.error().message();
+      EXPECT_EQ(points->size(), c.count);
+    } else {
+      ASSERT_FALSE(points);
+      EXPECT_EQ(points.error().message(), c.message);
+    }
+  }
 }
 
 TEST(Reader, CompressionIsRecognisedByContent) {

@@ -123,3 +123,37 @@ def test_compressed_output_matches_the_reference(tmp_path, point_format, extra_b
     reference_table, reference_bytes = point_data(reference)
     assert our_table == reference_table
     assert our_bytes == reference_bytes
+
+
+@pytest.mark.parametrize("point_format", [4, 9])
+def test_wave_packets_of_2_gib_and_more_decode_to_their_offsets(tmp_path, point_format):
+    """A packet of 2 GiB or more followed by one 2^32 - size bytes back: the offset's 32-bit
+    delta equals the size read as signed, which LASzip codes as "right after the last packet"
+    and decodes 4 GiB away. Our output codes that step as a delta, which the reference decodes
+    to the tile's offsets."""
+    n = 40
+    header = laspy.LasHeader(point_format=point_format, version=VERSIONS.get(point_format, "1.4"))
+    las = laspy.LasData(header)
+    las.X = np.arange(n, dtype=np.int32)
+    las.Y = np.arange(n, dtype=np.int32)
+    las.return_number = np.ones(n, dtype=np.uint8)
+    las.number_of_returns = np.ones(n, dtype=np.uint8)
+    sizes = [0xFFFFFFF0 - i for i in range(n)]
+    offsets = [0]
+    for i in range(1, n):
+        step = sizes[i - 1] if i % 3 == 0 else sizes[i - 1] - (1 << 32)
+        offsets.append((offsets[-1] + step) % (1 << 64))
+    las.wavepacket_index = np.ones(n, dtype=np.uint8)
+    las.wavepacket_offset = np.array(offsets, dtype=np.uint64)
+    las.wavepacket_size = np.array(sizes, dtype=np.uint32)
+    tile = tmp_path / "tile.las"
+    las.write(str(tile))
+    index = write_index_gdal(tmp_path / "tiles.gpkg",
+                             [(str(tile), Rect(-1e12, -1e12, 1e12, 1e12))])
+    ours = tmp_path / "ours.laz"
+    stats = quarrix.extract(str(index), str(ours),
+                            quarrix.BoundingBox(-1e300, 1e300, -1e300, 1e300))
+    assert stats.points_written == n
+    decoded = laspy.read(str(ours), laz_backend=laspy.LazBackend.Laszip)
+    assert [int(o) for o in decoded.wavepacket_offset] == offsets
+    assert decoded.points.array.tobytes() == laspy.read(str(tile)).points.array.tobytes()

@@ -153,7 +153,11 @@ void WavePacketCoder::encode(Enc& enc, const uint8_t* last, const uint8_t* item)
   if (delta_64 == delta_32) {
     if (delta_32 == 0) {
       kind = kSameOffset;
-    } else if (delta_32 == static_cast<int32_t>(prev.packet_size)) {
+    } else if (delta_64 == static_cast<int64_t>(prev.packet_size)) {
+      // The decoder adds the unsigned size. LASzip compares the 32-bit delta with the size
+      // read as signed, so a packet of 2 GiB or more followed by a step back of 2^32 - size
+      // was written as "after the last packet" and decoded 4 GiB away; that step is coded as
+      // a delta instead. Sizes below 2 GiB code exactly as LASzip does.
       kind = kAfterLastPacket;
     } else {
       kind = kOffsetDelta;

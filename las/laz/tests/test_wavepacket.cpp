@@ -36,7 +36,15 @@ Item make_item(uint8_t index, uint64_t offset, uint32_t size, float return_point
 }
 
 // Packet sequences that exercise each way of coding the offset.
-enum class Pattern { kConstant, kConsecutive, kSmallJumps, kHugeJumps, kBackwards, kMixed };
+enum class Pattern {
+  kConstant,
+  kConsecutive,
+  kSmallJumps,
+  kHugeJumps,
+  kBackwards,
+  kMixed,
+  kHugePackets
+};
 
 std::vector<Item> make_packets(Pattern pattern, size_t count, uint32_t seed) {
   std::mt19937_64 random(seed);
@@ -65,6 +73,17 @@ std::vector<Item> make_packets(Pattern pattern, size_t count, uint32_t seed) {
         break;
       case Pattern::kMixed:
         break;
+      case Pattern::kHugePackets:
+        // Packets of 2 GiB or more, each followed by a step forward by the size or back by
+        // 2^32 - size (the same 32-bit delta as the size read as signed): found by the round
+        // trip fuzz target, once decoded 4 GiB away.
+        if (i % 2 == 0) {
+          offset += size;
+        } else {
+          offset -= (uint64_t{1} << 32) - size;
+        }
+        size = 0x80000000u + static_cast<uint32_t>(random() % 0x7FFFFFFF);
+        break;
     }
     if (pattern == Pattern::kConstant) {
       items.push_back(make_item(1, offset, size, 1000.5F, 0.1F, 0.2F, -0.97F));
@@ -84,6 +103,7 @@ const struct {
     {"constant", Pattern::kConstant},      {"consecutive", Pattern::kConsecutive},
     {"small jumps", Pattern::kSmallJumps}, {"huge jumps", Pattern::kHugeJumps},
     {"backwards", Pattern::kBackwards},    {"mixed", Pattern::kMixed},
+    {"packets of 2 GiB and more", Pattern::kHugePackets},
 };
 
 TEST(WavePacket13, RoundTripsEveryOffsetKind) {

@@ -163,7 +163,9 @@ void Median5::add(int32_t v) {
   const int32_t b1 = select(keep_low, s[1], s[2]);
   const int32_t b2 = select(keep_low, s[2], s[3]);
   const int32_t b3 = select(keep_low, s[3], s[4]);
-  high_ = (v < s[2]) | (!high_ & (v == s[2]));
+  const unsigned below = v < s[2];
+  const unsigned tie = v == s[2];
+  high_ = (below | (tie & !high_)) != 0;
   s[0] = min_i32(b0, v);
   s[1] = max_i32(b0, min_i32(b1, v));
   s[2] = max_i32(b1, min_i32(b2, v));
@@ -404,6 +406,20 @@ uint32_t Point14Decoder::init(const uint8_t* first_item) {
   return publish_every_point_ || switched ? current_ : 0u;
 }
 
+// A time too far from every sequence: stored whole (high half predicted from the current
+// sequence, low half raw) and starting the next sequence.
+void Point14Decoder::read_full_gps_time(Point14Channel& ch) {
+  const uint32_t seq = ch.sequence;
+  ch.next_sequence = (ch.next_sequence + 1) & 3u;
+  const auto high = static_cast<uint32_t>(ch.ic_gpstime.decompress(
+      dec_gps_time_, static_cast<int32_t>(ch.last_gpstime[seq] >> 32), 8));
+  const uint32_t low = dec_gps_time_.read_int();
+  ch.last_gpstime[ch.next_sequence] = (static_cast<uint64_t>(high) << 32) | low;
+  ch.sequence = ch.next_sequence;
+  ch.last_gpstime_diff[ch.sequence] = 0;
+  ch.multi_extreme_counter[ch.sequence] = 0;
+}
+
 void Point14Decoder::read_gps_time(Point14Channel& ch) {
   for (int attempt = 0; attempt < kMaxSequenceSwitches; ++attempt) {
     uint32_t& seq = ch.sequence;
@@ -417,14 +433,7 @@ void Point14Decoder::read_gps_time(Point14Channel& ch) {
         return;
       }
       if (multi == 1) {
-        ch.next_sequence = (ch.next_sequence + 1) & 3u;
-        const auto high = static_cast<uint32_t>(ch.ic_gpstime.decompress(
-            dec_gps_time_, static_cast<int32_t>(ch.last_gpstime[seq] >> 32), 8));
-        const uint32_t low = dec_gps_time_.read_int();
-        ch.last_gpstime[ch.next_sequence] = (static_cast<uint64_t>(high) << 32) | low;
-        seq = ch.next_sequence;
-        ch.last_gpstime_diff[seq] = 0;
-        ch.multi_extreme_counter[seq] = 0;
+        read_full_gps_time(ch);
         return;
       }
       seq = (seq + multi - 1) & 3u;
@@ -470,14 +479,7 @@ void Point14Decoder::read_gps_time(Point14Channel& ch) {
       return;
     }
     if (multi == kGpsTimeMultiCodeFull) {
-      ch.next_sequence = (ch.next_sequence + 1) & 3u;
-      const auto high = static_cast<uint32_t>(ch.ic_gpstime.decompress(
-          dec_gps_time_, static_cast<int32_t>(ch.last_gpstime[seq] >> 32), 8));
-      const uint32_t low = dec_gps_time_.read_int();
-      ch.last_gpstime[ch.next_sequence] = (static_cast<uint64_t>(high) << 32) | low;
-      seq = ch.next_sequence;
-      ch.last_gpstime_diff[seq] = 0;
-      ch.multi_extreme_counter[seq] = 0;
+      read_full_gps_time(ch);
       return;
     }
     seq = (seq + static_cast<uint32_t>(multi - kGpsTimeMultiCodeFull)) & 3u;

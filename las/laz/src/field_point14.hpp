@@ -120,6 +120,7 @@ class Point14Decoder {
 
  private:
   void read_gps_time(Point14Channel& ch);
+  void read_full_gps_time(Point14Channel& ch);
 
   std::array<MemorySource, kPoint14Layers> sources_{};
   std::array<bool, kPoint14Layers> present_{};

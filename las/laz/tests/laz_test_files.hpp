@@ -90,6 +90,12 @@ inline std::optional<LasFile> load_las(const std::filesystem::path& path) {
   return f;
 }
 
+// The file's LASzip record, parsed; an error when the file has none or it does not parse.
+inline Result<LazVlr> parse_laszip_vlr(const LasFile& f) {
+  if (!f.laszip_vlr) return laszip_error("laszip vlr not found");
+  return LazVlr::parse(*f.laszip_vlr);
+}
+
 // The reference values of one file (expected/<path with / as __>.json).
 struct Expected {
   std::string error;  // non-empty: the reference refuses the file

@@ -16,8 +16,7 @@ namespace {
 
 // Decodes a whole file as the LAS layer does: LASzip record, checks, then all points.
 Result<std::vector<uint8_t>> decode_file(const test::LasFile& f) {
-  if (!f.laszip_vlr) return laszip_error("laszip vlr not found");
-  auto vlr = LazVlr::parse(*f.laszip_vlr);
+  auto vlr = test::parse_laszip_vlr(f);
   if (!vlr) return tl::unexpected(vlr.error());
   if (auto r = vlr->validate(f.point_format(), f.record_length); !r)
     return tl::unexpected(r.error());

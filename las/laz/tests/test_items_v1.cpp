@@ -2,11 +2,11 @@
 // (compressor 1, one arithmetic stream after the raw first record) decodes to simple.las.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <array>
 #include <cstdint>
-#include <fstream>
-#include <iterator>
 #include <random>
+#include <span>
 #include <string>
 #include <vector>
 
@@ -18,93 +18,33 @@
 #include "field_point10_v1.hpp"
 #include "field_rgb12_v1.hpp"
 #include "integer_compressor.hpp"
+#include "laz/vlr.hpp"
+#include "laz_test_files.hpp"
 #include "sha256.hpp"
 
 namespace laz::detail {
 namespace {
 
-const std::string kTestData = QUARRIX_TESTDATA_DIR;
-
-std::vector<uint8_t> read_file(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
-}
-
-// The value of a string field of an expected/*.json file (they are flat and machine-written).
-std::string json_string(const std::string& json, const std::string& key) {
-  const std::string needle = "\"" + key + "\": \"";
-  const size_t start = json.find(needle);
-  if (start == std::string::npos) return {};
-  const size_t begin = start + needle.size();
-  return json.substr(begin, json.find('"', begin) - begin);
-}
-
-std::string hex(const uint8_t* bytes, size_t size) {
-  static constexpr char kHex[] = "0123456789abcdef";
-  std::string out;
-  for (size_t i = 0; i < size; ++i) {
-    out.push_back(kHex[bytes[i] >> 4]);
-    out.push_back(kHex[bytes[i] & 0xF]);
-  }
-  return out;
-}
-
-// What the test needs of a LAS header and its LASzip record.
-struct LasFacts {
-  uint32_t offset_to_point_data = 0;
-  uint16_t record_length = 0;
-  uint32_t point_count = 0;
-  uint16_t compressor = 0xFFFF;
-  std::vector<std::array<uint16_t, 3>> items;  // type, size, version
-};
-
-LasFacts read_las_facts(const std::vector<uint8_t>& file) {
-  LasFacts facts;
-  const uint16_t header_size = load_u16(&file[94]);
-  facts.offset_to_point_data = load_u32(&file[96]);
-  const uint32_t vlr_count = load_u32(&file[100]);
-  facts.record_length = load_u16(&file[105]);
-  facts.point_count = load_u32(&file[107]);
-  size_t at = header_size;
-  for (uint32_t vlr = 0; vlr < vlr_count && at + 54 <= file.size(); ++vlr) {
-    const std::string user(reinterpret_cast<const char*>(&file[at + 2]), 14);
-    const uint16_t record_id = load_u16(&file[at + 18]);
-    const uint16_t length = load_u16(&file[at + 20]);
-    const uint8_t* data = &file[at + 54];
-    if (user == "laszip encoded" && record_id == 22204) {
-      facts.compressor = load_u16(data);
-      const uint16_t item_count = load_u16(data + 32);
-      for (uint16_t i = 0; i < item_count; ++i) {
-        const uint8_t* item = data + 34 + 6 * i;
-        facts.items.push_back({load_u16(item), load_u16(item + 2), load_u16(item + 4)});
-      }
-    }
-    at += 54 + size_t{length};
-  }
-  return facts;
-}
-
 TEST(ItemsV1, Laszip12PointwiseFileDecodesToSimpleLas) {
-  const std::string laz_path = kTestData + "/simple-laszip-compressor-version-1.2r0.laz";
-  const std::vector<uint8_t> file = read_file(laz_path);
-  if (file.empty()) GTEST_SKIP() << "test data not found: " << laz_path;
-  const std::string json = [&] {
-    const auto bytes =
-        read_file(kTestData + "/expected/simple-laszip-compressor-version-1.2r0.laz.json");
-    return std::string(bytes.begin(), bytes.end());
-  }();
+  const std::string name = "simple-laszip-compressor-version-1.2r0.laz";
+  const auto las = test::load_las(test::testdata_dir() / name);
+  if (!las) GTEST_SKIP() << "test data not found: " << (test::testdata_dir() / name).string();
+  const test::Expected want = test::load_expected(name);
 
-  const LasFacts facts = read_las_facts(file);
-  ASSERT_EQ(facts.compressor, 1) << "expected a LASzip 1.x point-wise file";
-  const std::vector<std::array<uint16_t, 3>> kItems = {{6, 20, 1}, {7, 8, 1}, {8, 6, 1}};
-  ASSERT_EQ(facts.items, kItems);
-  ASSERT_EQ(facts.record_length, 34);
-  ASSERT_EQ(facts.point_count, 1065U);
+  const auto vlr = test::parse_laszip_vlr(*las);
+  ASSERT_TRUE(vlr.has_value()) << vlr.error().message;
+  ASSERT_EQ(vlr->compressor, 1) << "expected a LASzip 1.x point-wise file";
+  const std::vector<LazItem> kItems = {{6, 20, 1}, {7, 8, 1}, {8, 6, 1}};
+  ASSERT_EQ(vlr->items, kItems);
+  ASSERT_EQ(las->record_length, 34);
+  ASSERT_EQ(las->point_count, 1065U);
 
   // Compressor 1: the first record raw, then a single arithmetic stream for all others.
-  const size_t record = facts.record_length;
-  std::vector<uint8_t> points(record * facts.point_count);
-  const uint8_t* start = &file[facts.offset_to_point_data];
+  const size_t record = las->record_length;
+  const size_t point_count = static_cast<size_t>(las->point_count);
+  const std::vector<uint8_t>& file = las->bytes;
+  std::vector<uint8_t> points(record * point_count);
+  const uint8_t* start = &file[las->point_data_offset];
   std::copy_n(start, record, points.begin());
   MemorySource source{start + record, file.data() + file.size()};
   ArithmeticDecoder<MemorySource> dec(source);
@@ -115,7 +55,7 @@ TEST(ItemsV1, Laszip12PointwiseFileDecodesToSimpleLas) {
   gps_time.init(&points[20]);
   rgb.init(&points[28]);
   dec.init();
-  for (size_t index = 1; index < facts.point_count; ++index) {
+  for (size_t index = 1; index < point_count; ++index) {
     uint8_t* out = &points[index * record];
     point.decode(dec, out);
     gps_time.decode(dec, out + 20);
@@ -123,16 +63,16 @@ TEST(ItemsV1, Laszip12PointwiseFileDecodesToSimpleLas) {
   }
   EXPECT_FALSE(source.overrun);
 
-  EXPECT_EQ(hex(&points[0], record), json_string(json, "first_record_hex"));
-  EXPECT_EQ(hex(&points[points.size() - record], record), json_string(json, "last_record_hex"));
-  EXPECT_EQ(test::sha256_hex(points), json_string(json, "sha256"));
+  const std::span<const uint8_t> all(points);
+  EXPECT_EQ(test::to_hex(all.first(record)), want.first_record_hex);
+  EXPECT_EQ(test::to_hex(all.last(record)), want.last_record_hex);
+  EXPECT_EQ(test::sha256_hex(points), want.sha256);
 
-  const std::vector<uint8_t> twin = read_file(kTestData + "/simple.las");
-  if (!twin.empty()) {
-    const LasFacts twin_facts = read_las_facts(twin);
-    const std::vector<uint8_t> twin_points(twin.begin() + twin_facts.offset_to_point_data,
-                                           twin.begin() + twin_facts.offset_to_point_data +
-                                               static_cast<std::ptrdiff_t>(points.size()));
+  const auto twin = test::load_las(test::testdata_dir() / "simple.las");
+  if (twin) {
+    const auto twin_start = twin->bytes.begin() + twin->point_data_offset;
+    const std::vector<uint8_t> twin_points(twin_start,
+                                           twin_start + static_cast<std::ptrdiff_t>(points.size()));
     EXPECT_TRUE(twin_points == points) << "records differ from simple.las";
   }
 }

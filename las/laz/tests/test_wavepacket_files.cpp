@@ -7,9 +7,6 @@
 #include <array>
 #include <bit>
 #include <cstdint>
-#include <fstream>
-#include <iterator>
-#include <optional>
 #include <span>
 #include <string>
 #include <vector>
@@ -19,108 +16,16 @@
 #include "laz/decompressor.hpp"
 #include "laz/io.hpp"
 #include "laz/vlr.hpp"
+#include "laz_test_files.hpp"
 #include "sha256.hpp"
 
 namespace laz {
 namespace {
 
-const std::string kTestData = QUARRIX_TESTDATA_DIR;
-
-std::vector<uint8_t> read_file(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
-}
-
-std::string json_string(const std::string& json, const std::string& key) {
-  const std::string needle = "\"" + key + "\": \"";
-  const size_t start = json.find(needle);
-  if (start == std::string::npos) return {};
-  const size_t begin = start + needle.size();
-  return json.substr(begin, json.find('"', begin) - begin);
-}
-
-std::string expected_sha256(const std::string& json_name) {
-  const std::vector<uint8_t> bytes = read_file(kTestData + "/expected/" + json_name);
-  return json_string(std::string(bytes.begin(), bytes.end()), "sha256");
-}
-
-class SpanInput final : public Input {
- public:
-  explicit SpanInput(const std::vector<uint8_t>& bytes) : bytes_(bytes) {}
-  Result<void> read_at(uint64_t offset, std::span<uint8_t> dst) override {
-    if (offset > bytes_.size() || dst.size() > bytes_.size() - offset) {
-      return io_error("failed to fill whole buffer");
-    }
-    std::copy_n(bytes_.begin() + static_cast<std::ptrdiff_t>(offset), dst.size(), dst.begin());
-    return {};
-  }
-  uint64_t size() const override { return bytes_.size(); }
-
- private:
-  const std::vector<uint8_t>& bytes_;
-};
-
-class VectorOutput final : public Output {
- public:
-  Result<void> write(std::span<const uint8_t> bytes) override {
-    bytes_.insert(bytes_.end(), bytes.begin(), bytes.end());
-    return {};
-  }
-  uint64_t position() const override { return bytes_.size(); }
-  Result<void> write_at(uint64_t offset, std::span<const uint8_t> bytes) override {
-    if (offset > bytes_.size() || bytes.size() > bytes_.size() - offset) {
-      return io_error("write past the end");
-    }
-    std::copy(bytes.begin(), bytes.end(), bytes_.begin() + static_cast<std::ptrdiff_t>(offset));
-    return {};
-  }
-  const std::vector<uint8_t>& bytes() const { return bytes_; }
-
- private:
-  std::vector<uint8_t> bytes_;
-};
-
-// What the tests need of a LAS file: header fields, the LASzip record, the point bytes' place.
-struct LasFile {
-  std::vector<uint8_t> bytes;
-  uint8_t point_format = 0;
-  uint16_t record_length = 0;
-  uint32_t offset_to_point_data = 0;
-  uint64_t point_count = 0;
-  std::optional<LazVlr> laszip;
-};
-
-std::optional<LasFile> open_las(const std::string& path) {
-  LasFile las;
-  las.bytes = read_file(path);
-  if (las.bytes.size() < 227) return std::nullopt;
-  const uint8_t* b = las.bytes.data();
-  const uint16_t header_size = detail::load_u16(b + 94);
-  las.offset_to_point_data = detail::load_u32(b + 96);
-  const uint32_t vlr_count = detail::load_u32(b + 100);
-  las.point_format = static_cast<uint8_t>(b[104] & 0x3F);
-  las.record_length = detail::load_u16(b + 105);
-  las.point_count = detail::load_u32(b + 107);
-  if (las.point_count == 0 && b[25] >= 4 && las.bytes.size() >= 255) {
-    las.point_count = detail::load_u64(b + 247);
-  }
-  size_t at = header_size;
-  for (uint32_t vlr = 0; vlr < vlr_count && at + 54 <= las.bytes.size(); ++vlr) {
-    const std::string user(reinterpret_cast<const char*>(b + at + 2), 14);
-    const uint16_t length = detail::load_u16(b + at + 20);
-    if (user == "laszip encoded" && detail::load_u16(b + at + 18) == 22204) {
-      auto parsed = LazVlr::parse({b + at + 54, length});
-      if (parsed) las.laszip = *parsed;
-    }
-    at += 54 + size_t{length};
-  }
-  return las;
-}
-
-Result<std::vector<uint8_t>> decompress_all(const LasFile& las) {
-  SpanInput input(las.bytes);
-  auto decompressor = Decompressor::open(*las.laszip, input, las.offset_to_point_data,
-                                         las.point_count, las.record_length);
+Result<std::vector<uint8_t>> decompress_all(const test::LasFile& las, const LazVlr& vlr) {
+  test::SpanInput input(las.bytes);
+  auto decompressor =
+      Decompressor::open(vlr, input, las.point_data_offset, las.point_count, las.record_length);
   if (!decompressor) return tl::unexpected(decompressor.error());
   std::vector<uint8_t> points(las.point_count * las.record_length);
   auto done = decompressor->decompress(points.data(), las.point_count);
@@ -128,39 +33,31 @@ Result<std::vector<uint8_t>> decompress_all(const LasFile& las) {
   return points;
 }
 
-std::span<const uint8_t> raw_points(const LasFile& las) {
-  return {las.bytes.data() + las.offset_to_point_data, las.point_count * las.record_length};
-}
-
 TEST(WavePacketFiles, DecodeToTheReferenceRecords) {
   const struct {
-    const char* laz;
+    const char* laz;   // its reference values are in expected/
     const char* twin;  // LAS file with the same records, or empty
-    const char* json;
   } kCases[] = {
-      {"pasture/10_points_format_4.laz", "pasture/10_points_format_4.las",
-       "pasture__10_points_format_4.laz.json"},
-      {"pasture/10_points_format_5.laz", "pasture/10_points_format_5.las",
-       "pasture__10_points_format_5.laz.json"},
-      {"golden/10_points_format_4.golden.laz", "pasture/10_points_format_4.las",
-       "golden__10_points_format_4.golden.laz.json"},
-      {"golden/10_points_format_5.golden.laz", "pasture/10_points_format_5.las",
-       "golden__10_points_format_5.golden.laz.json"},
-      {"fullwave.laz", "", "fullwave.laz.json"},
+      {"pasture/10_points_format_4.laz", "pasture/10_points_format_4.las"},
+      {"pasture/10_points_format_5.laz", "pasture/10_points_format_5.las"},
+      {"golden/10_points_format_4.golden.laz", "pasture/10_points_format_4.las"},
+      {"golden/10_points_format_5.golden.laz", "pasture/10_points_format_5.las"},
+      {"fullwave.laz", ""},
   };
   for (const auto& c : kCases) {
     SCOPED_TRACE(c.laz);
-    const auto las = open_las(kTestData + "/" + c.laz);
-    if (!las) GTEST_SKIP() << "test data not found: " << kTestData << "/" << c.laz;
-    ASSERT_TRUE(las->laszip.has_value());
-    ASSERT_TRUE(las->laszip->validate(las->point_format, las->record_length).has_value());
-    const auto points = decompress_all(*las);
+    const auto las = test::load_las(test::testdata_dir() / c.laz);
+    if (!las) GTEST_SKIP() << "test data not found: " << (test::testdata_dir() / c.laz).string();
+    const auto vlr = test::parse_laszip_vlr(*las);
+    ASSERT_TRUE(vlr.has_value());
+    ASSERT_TRUE(vlr->validate(las->point_format(), las->record_length).has_value());
+    const auto points = decompress_all(*las, *vlr);
     ASSERT_TRUE(points.has_value()) << points.error().message;
-    EXPECT_EQ(test::sha256_hex(*points), expected_sha256(c.json));
+    EXPECT_EQ(test::sha256_hex(*points), test::load_expected(c.laz).sha256);
     if (*c.twin != '\0') {
-      const auto twin = open_las(kTestData + "/" + c.twin);
+      const auto twin = test::load_las(test::testdata_dir() / c.twin);
       ASSERT_TRUE(twin.has_value());
-      const auto twin_points = raw_points(*twin);
+      const auto twin_points = twin->raw_points();
       EXPECT_TRUE(
           std::equal(points->begin(), points->end(), twin_points.begin(), twin_points.end()));
     }
@@ -180,23 +77,26 @@ TEST(WavePacketFiles, CompressLikeTheReference) {
   };
   for (const auto& c : kCases) {
     SCOPED_TRACE(c.reference);
-    const auto source = open_las(kTestData + "/" + c.source);
-    const auto reference = open_las(kTestData + "/" + c.reference);
-    if (!source || !reference) GTEST_SKIP() << "test data not found under " << kTestData;
+    const auto source = test::load_las(test::testdata_dir() / c.source);
+    const auto reference = test::load_las(test::testdata_dir() / c.reference);
+    if (!source || !reference) {
+      GTEST_SKIP() << "test data not found under " << test::testdata_dir().string();
+    }
     std::vector<uint8_t> records;
-    if (source->laszip) {
-      auto decoded = decompress_all(*source);
+    if (const auto source_vlr = test::parse_laszip_vlr(*source)) {
+      auto decoded = decompress_all(*source, *source_vlr);
       ASSERT_TRUE(decoded.has_value()) << decoded.error().message;
       records = std::move(*decoded);
     } else {
-      const auto raw = raw_points(*source);
+      const auto raw = source->raw_points();
       records.assign(raw.begin(), raw.end());
     }
 
-    const LazVlr vlr = LazVlr::for_point_format(source->point_format, 0);
-    ASSERT_TRUE(reference->laszip.has_value());
-    EXPECT_EQ(vlr.items, reference->laszip->items);
-    VectorOutput output;
+    const LazVlr vlr = LazVlr::for_point_format(source->point_format(), 0);
+    const auto reference_vlr = test::parse_laszip_vlr(*reference);
+    ASSERT_TRUE(reference_vlr.has_value());
+    EXPECT_EQ(vlr.items, reference_vlr->items);
+    test::VectorOutput output;
     auto compressor = Compressor::create(vlr, output);
     ASSERT_TRUE(compressor.has_value()) << compressor.error().message;
     for (size_t at = 0; at < records.size(); at += source->record_length) {
@@ -205,13 +105,13 @@ TEST(WavePacketFiles, CompressLikeTheReference) {
     ASSERT_TRUE(compressor->finish().has_value());
 
     const std::vector<uint8_t>& ours = output.bytes();
-    const std::vector<uint8_t> theirs(reference->bytes.begin() + reference->offset_to_point_data,
+    const std::vector<uint8_t> theirs(reference->bytes.begin() + reference->point_data_offset,
                                       reference->bytes.end());
     ASSERT_GE(ours.size(), 8U);
     ASSERT_GE(theirs.size(), 8U);
     // The chunk-table offset is absolute in the file; ours was written at position 0.
     EXPECT_EQ(detail::load_u64(ours.data()),
-              detail::load_u64(theirs.data()) - reference->offset_to_point_data);
+              detail::load_u64(theirs.data()) - reference->point_data_offset);
     const size_t table_end = std::min(ours.size(), theirs.size());
     EXPECT_EQ(ours.size(), theirs.size());
     const auto mismatch =
@@ -325,7 +225,7 @@ TEST(WavePacketFiles, ScannerChannelSwitchesMatchTheReference) {
   const uint64_t point_count = records.size() / kRecordLength;
   const LazVlr vlr = LazVlr::for_point_format(9, 0);
 
-  SpanInput input(reference);
+  test::SpanInput input(reference);
   auto decompressor = Decompressor::open(vlr, input, 0, point_count, kRecordLength);
   ASSERT_TRUE(decompressor.has_value()) << decompressor.error().message;
   std::vector<uint8_t> decoded(records.size());
@@ -333,7 +233,7 @@ TEST(WavePacketFiles, ScannerChannelSwitchesMatchTheReference) {
   ASSERT_TRUE(decoded_ok.has_value()) << decoded_ok.error().message;
   EXPECT_TRUE(decoded == records);
 
-  VectorOutput output;
+  test::VectorOutput output;
   auto compressor = Compressor::create(vlr, output);
   ASSERT_TRUE(compressor.has_value()) << compressor.error().message;
   for (size_t at = 0; at < records.size(); at += kRecordLength) {

@@ -49,6 +49,13 @@ PyObject* make_box(PyTypeObject* type, const BoundingBox& box) {
   return new_value_object<PyBoundingBox>(type, box);
 }
 
+constexpr std::array<Parameter, 4> k2dParameters{{
+    {"min_x", true},
+    {"max_x", true},
+    {"min_y", true},
+    {"max_y", true},
+}};
+
 constexpr std::array<Parameter, 6> kNewParameters{{
     {"min_x", true},
     {"max_x", true},
@@ -64,25 +71,17 @@ PyObject* box_new(PyTypeObject* type, PyObject* args, PyObject* kwargs) {
     if (!bind_tuple_call("BoundingBox.__new__", kNewParameters, args, kwargs, bound)) {
       return nullptr;
     }
-    BoundingBox box{};
-    double* planar[] = {&box.min_x, &box.max_x, &box.min_y, &box.max_y};
-    for (std::size_t i = 0; i < 4; ++i) {
-      std::optional<double> value = to_double(kNewParameters[i].name, bound[i]);
-      if (!value) return nullptr;
-      *planar[i] = *value;
-    }
+    // The planar bounds convert as in new_2d, in order, before the vertical ones.
+    std::optional<std::array<double, 4>> planar =
+        to_doubles(k2dParameters, {bound[0], bound[1], bound[2], bound[3]});
+    if (!planar) return nullptr;
+    const auto& p = *planar;
+    BoundingBox box{p[0], p[1], p[2], p[3], std::nullopt, std::nullopt};
     if (!convert_optional("min_z", bound[4], box.min_z)) return nullptr;
     if (!convert_optional("max_z", bound[5], box.max_z)) return nullptr;
     return make_box(type, box);
   });
 }
-
-constexpr std::array<Parameter, 4> k2dParameters{{
-    {"min_x", true},
-    {"max_x", true},
-    {"min_y", true},
-    {"max_y", true},
-}};
 
 PyObject* box_new_2d(PyObject*, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) {
   return guarded([&]() -> PyObject* {

@@ -526,9 +526,13 @@ uint32_t Point14Encoder::encode(const uint8_t* item) {
   if (channel != current_ && !channels_[channel].unused) last = &channels_[channel].last_point;
 
   const bool point_source_change = cur.point_source_id != last->point_source_id;
-  // LASzip compares the times as doubles: -0.0 equals 0.0, a NaN differs from itself.
+  // LASzip compares the times as doubles only, so a NaN differs from itself (kept: that codes
+  // as a change of zero) and -0.0 equals 0.0, so a time that only flips its sign bit is not
+  // coded and decodes as the previous one. Differing bits count as a change too; every other
+  // time codes exactly as LASzip does.
   const bool gps_time_change =
-      std::bit_cast<double>(cur.gps_time) != std::bit_cast<double>(last->gps_time);
+      std::bit_cast<double>(cur.gps_time) != std::bit_cast<double>(last->gps_time) ||
+      cur.gps_time != last->gps_time;
   const bool scan_angle_change = cur.scan_angle != last->scan_angle;
 
   const uint32_t last_n = last->number_of_returns;

@@ -671,6 +671,42 @@ TEST(LayeredReference, GpsTimeRatioJustBelowOneHalfRoundsToZero) {
   EXPECT_EQ(decoded, records);
 }
 
+// Times that differ only in their sign bit (0.0 and -0.0) or are NaN: LASzip compares times as
+// doubles, so it never codes a flip between 0.0 and -0.0 and decodes the previous time instead.
+// Found by the round-trip fuzz target; each must come back bit for bit.
+TEST(LayeredRoundTrip, GpsTimesComeBackBitForBit) {
+  const uint64_t kZero = 0;
+  const uint64_t kMinusZero = uint64_t{1} << 63;
+  const uint64_t kNaN = 0x7FF8000000000001u;
+  const struct {
+    const char* name;
+    std::vector<uint64_t> times;
+  } kCases[] = {
+      {"sign flips", {kZero, kMinusZero, kZero, kZero, kMinusZero, kMinusZero, kZero}},
+      {"sign flips from the first point", {kMinusZero, kZero, kMinusZero}},
+      {"NaN runs", {kNaN, kNaN, kZero, kNaN, kNaN, kMinusZero, kNaN}},
+  };
+  const auto items = items_for(6, 0, 3);
+  for (const auto& c : kCases) {
+    SCOPED_TRACE(c.name);
+    const size_t n = c.times.size();
+    std::vector<uint8_t> records(n * 30, 0);
+    for (size_t i = 0; i < n; ++i) {
+      uint8_t* r = records.data() + i * 30;
+      detail::store_u32(r, static_cast<uint32_t>(i));
+      r[14] = 0x11;
+      detail::store_u64(r + 22, c.times[i]);
+    }
+    const auto chunk = encode_all(items, records.data(), n, 30, 50000);
+    auto decoder = LayeredChunkDecoder::create(items);
+    ASSERT_TRUE(decoder.has_value());
+    ASSERT_TRUE(decoder->begin_chunk(chunk).has_value());
+    std::vector<uint8_t> decoded(records.size());
+    ASSERT_TRUE(decoder->decode(decoded.data(), n).has_value());
+    EXPECT_EQ(decoded, records);
+  }
+}
+
 TEST(LayeredRoundTrip, ConstantFieldsDropTheirLayers) {
   // Ten identical points but for X: only the channel_returns_XY and Z layers have bytes.
   const auto items = items_for(6, 0, 3);

@@ -679,6 +679,15 @@ TEST(Writer, NoPointsKeepsResetBounds) {
 
 // ---------------------------------------------------------------- real files
 
+// Writes a tile's records under its header to `path` and closes the file.
+void write_all(const std::string& path, const las::Header& header, const las::PointBuffer& points) {
+  auto writer = las::Writer::create(path, header);
+  ASSERT_TRUE(writer) << writer.error().message();
+  ASSERT_TRUE(writer->write_buffer(points));
+  const auto closed = writer->close();
+  ASSERT_TRUE(closed) << closed.error().message();
+}
+
 TEST(RealFileWrites, Simple13WritesBackUnchanged) {
   const auto data = las_test::testdata_dir();
   if (!data) GTEST_SKIP() << "shared test data folder not found at " << QUARRIX_TESTDATA_DIR;
@@ -694,13 +703,7 @@ TEST(RealFileWrites, Simple13WritesBackUnchanged) {
   auto points = reader->read_all();
   ASSERT_TRUE(points);
   const std::string path = dir.file("simple1_3.las");
-  {
-    auto writer = las::Writer::create(path, reader->header());
-    ASSERT_TRUE(writer) << writer.error().message();
-    ASSERT_TRUE(writer->write_buffer(*points));
-    const auto closed = writer->close();
-    ASSERT_TRUE(closed) << closed.error().message();
-  }
+  ASSERT_NO_FATAL_FAILURE(write_all(path, reader->header(), *points));
   const auto written = las_test::read_file(path);
   // Same VLRs byte for byte (all but the reserved field, which we write as 0), same records.
   const uint32_t offset = las::load_le<uint32_t>(original.data() + 96);
@@ -756,13 +759,7 @@ TEST(RealFileWrites, LaszipRecordOnlyInCompressedOutput) {
   for (const auto& c : kCases) {
     SCOPED_TRACE(c.name);
     const std::string path = dir.file(c.name);
-    {
-      auto writer = las::Writer::create(path, reader->header());
-      ASSERT_TRUE(writer) << writer.error().message();
-      ASSERT_TRUE(writer->write_buffer(*points));
-      const auto closed = writer->close();
-      ASSERT_TRUE(closed) << closed.error().message();
-    }
+    ASSERT_NO_FATAL_FAILURE(write_all(path, reader->header(), *points));
     auto back = las::Reader::open(path);
     ASSERT_TRUE(back) << back.error().message();
     EXPECT_EQ(back->header().point_format.compressed, c.compressed);
@@ -805,13 +802,7 @@ TEST(RealFileWrites, CompressedOutputMatchesTheReferenceCompressor) {
     auto points = reader->read_all();
     ASSERT_TRUE(points);
     const std::string path = dir.file("out.laz");
-    {
-      auto writer = las::Writer::create(path, reader->header());
-      ASSERT_TRUE(writer) << writer.error().message();
-      ASSERT_TRUE(writer->write_buffer(*points));
-      const auto closed = writer->close();
-      ASSERT_TRUE(closed) << closed.error().message();
-    }
+    ASSERT_NO_FATAL_FAILURE(write_all(path, reader->header(), *points));
     const auto ours = las_test::read_file(path);
     const auto golden = las_test::read_file(*data / c.golden);
     const uint32_t our_offset = las::load_le<uint32_t>(ours.data() + 96);

@@ -411,8 +411,8 @@ uint32_t Point14Decoder::init(const uint8_t* first_item) {
 void Point14Decoder::read_full_gps_time(Point14Channel& ch) {
   const uint32_t seq = ch.sequence;
   ch.next_sequence = (ch.next_sequence + 1) & 3u;
-  const auto high = static_cast<uint32_t>(ch.ic_gpstime.decompress(
-      dec_gps_time_, static_cast<int32_t>(ch.last_gpstime[seq] >> 32), 8));
+  const auto high = static_cast<uint32_t>(
+      ch.ic_gpstime.decompress(dec_gps_time_, static_cast<int32_t>(ch.last_gpstime[seq] >> 32), 8));
   const uint32_t low = dec_gps_time_.read_int();
   ch.last_gpstime[ch.next_sequence] = (static_cast<uint64_t>(high) << 32) | low;
   ch.sequence = ch.next_sequence;

@@ -100,9 +100,12 @@ const struct {
   const char* name;
   Pattern pattern;
 } kPatterns[] = {
-    {"constant", Pattern::kConstant},      {"consecutive", Pattern::kConsecutive},
-    {"small jumps", Pattern::kSmallJumps}, {"huge jumps", Pattern::kHugeJumps},
-    {"backwards", Pattern::kBackwards},    {"mixed", Pattern::kMixed},
+    {"constant", Pattern::kConstant},
+    {"consecutive", Pattern::kConsecutive},
+    {"small jumps", Pattern::kSmallJumps},
+    {"huge jumps", Pattern::kHugeJumps},
+    {"backwards", Pattern::kBackwards},
+    {"mixed", Pattern::kMixed},
     {"packets of 2 GiB and more", Pattern::kHugePackets},
 };
 

@@ -10,31 +10,17 @@
 #include <cstddef>
 #include <cstdint>
 #include <cstdlib>
-#include <cstring>
 #include <span>
 #include <vector>
 
 #include "laz/decompressor.hpp"
 #include "laz/io.hpp"
 #include "laz/vlr.hpp"
+#include "memory_io.hpp"
 
 namespace {
 
-class SpanInput final : public laz::Input {
- public:
-  explicit SpanInput(std::span<const uint8_t> bytes) : bytes_(bytes) {}
-  laz::Result<void> read_at(uint64_t offset, std::span<uint8_t> dst) override {
-    if (offset > bytes_.size() || dst.size() > bytes_.size() - offset) {
-      return laz::io_error("failed to fill whole buffer");
-    }
-    if (!dst.empty()) std::memcpy(dst.data(), bytes_.data() + offset, dst.size());
-    return {};
-  }
-  uint64_t size() const override { return bytes_.size(); }
-
- private:
-  std::span<const uint8_t> bytes_;
-};
+using quarrix_fuzz::SpanInput;
 
 uint16_t u16(const uint8_t* p) { return static_cast<uint16_t>(p[0] | (p[1] << 8)); }
 

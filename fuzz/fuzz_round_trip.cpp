@@ -14,7 +14,6 @@
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
-#include <cstring>
 #include <span>
 #include <string>
 #include <vector>
@@ -28,6 +27,7 @@
 #include "laz/decompressor.hpp"
 #include "laz/io.hpp"
 #include "laz/vlr.hpp"
+#include "memory_io.hpp"
 
 namespace {
 
@@ -38,39 +38,8 @@ constexpr size_t kMaxPoints = 3000;
   std::abort();
 }
 
-class VectorOutput final : public laz::Output {
- public:
-  laz::Result<void> write(std::span<const uint8_t> bytes) override {
-    bytes_.insert(bytes_.end(), bytes.begin(), bytes.end());
-    return {};
-  }
-  uint64_t position() const override { return bytes_.size(); }
-  laz::Result<void> write_at(uint64_t offset, std::span<const uint8_t> bytes) override {
-    if (offset > bytes_.size() || bytes.size() > bytes_.size() - offset) std::abort();
-    std::memcpy(bytes_.data() + offset, bytes.data(), bytes.size());
-    return {};
-  }
-  std::vector<uint8_t>& bytes() { return bytes_; }
-
- private:
-  std::vector<uint8_t> bytes_;
-};
-
-class VectorInput final : public laz::Input {
- public:
-  explicit VectorInput(const std::vector<uint8_t>& bytes) : bytes_(bytes) {}
-  laz::Result<void> read_at(uint64_t offset, std::span<uint8_t> dst) override {
-    if (offset > bytes_.size() || dst.size() > bytes_.size() - offset) {
-      return laz::io_error("failed to fill whole buffer");
-    }
-    if (!dst.empty()) std::memcpy(dst.data(), bytes_.data() + offset, dst.size());
-    return {};
-  }
-  uint64_t size() const override { return bytes_.size(); }
-
- private:
-  const std::vector<uint8_t>& bytes_;
-};
+using quarrix_fuzz::SpanInput;
+using quarrix_fuzz::VectorOutput;
 
 void codec_round_trip(uint8_t format, uint16_t extra, uint8_t flags, uint8_t chunk_choice,
                       std::span<const uint8_t> records, size_t count) {
@@ -91,7 +60,7 @@ void codec_round_trip(uint8_t format, uint16_t extra, uint8_t flags, uint8_t chu
   }
   if (auto done = compressor->finish(); !done) fail("finish:", done.error().message);
 
-  VectorInput input(output.bytes());
+  SpanInput input(output.bytes());
   auto decompressor =
       laz::Decompressor::open(vlr, input, 0, count, static_cast<uint16_t>(record_length));
   if (!decompressor) fail("decompressor:", decompressor.error().message);

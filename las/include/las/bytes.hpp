@@ -12,6 +12,18 @@
 
 namespace las {
 
+// An integer's bytes in little-endian order (a no-op on little-endian machines); its own inverse.
+template <class T>
+[[nodiscard]] inline T to_or_from_little_endian(T value) {
+  if constexpr (std::endian::native == std::endian::big && sizeof(T) > 1) {
+    using U = std::make_unsigned_t<T>;
+    if constexpr (sizeof(T) == 2) return static_cast<T>(__builtin_bswap16(static_cast<U>(value)));
+    if constexpr (sizeof(T) == 4) return static_cast<T>(__builtin_bswap32(static_cast<U>(value)));
+    if constexpr (sizeof(T) == 8) return static_cast<T>(__builtin_bswap64(static_cast<U>(value)));
+  }
+  return value;
+}
+
 template <class T>
 [[nodiscard]] inline T load_le(const uint8_t* p) {
   static_assert(std::is_trivially_copyable_v<T>);
@@ -21,16 +33,7 @@ template <class T>
   } else {
     T value;
     std::memcpy(&value, p, sizeof(T));
-    if constexpr (std::endian::native == std::endian::big && sizeof(T) > 1) {
-      using U = std::make_unsigned_t<T>;
-      if constexpr (sizeof(T) == 2)
-        value = static_cast<T>(__builtin_bswap16(static_cast<U>(value)));
-      if constexpr (sizeof(T) == 4)
-        value = static_cast<T>(__builtin_bswap32(static_cast<U>(value)));
-      if constexpr (sizeof(T) == 8)
-        value = static_cast<T>(__builtin_bswap64(static_cast<U>(value)));
-    }
-    return value;
+    return to_or_from_little_endian(value);
   }
 }
 
@@ -41,15 +44,7 @@ inline void store_le(uint8_t* p, T value) {
     using Bits = std::conditional_t<sizeof(T) == 8, uint64_t, uint32_t>;
     store_le<Bits>(p, std::bit_cast<Bits>(value));
   } else {
-    if constexpr (std::endian::native == std::endian::big && sizeof(T) > 1) {
-      using U = std::make_unsigned_t<T>;
-      if constexpr (sizeof(T) == 2)
-        value = static_cast<T>(__builtin_bswap16(static_cast<U>(value)));
-      if constexpr (sizeof(T) == 4)
-        value = static_cast<T>(__builtin_bswap32(static_cast<U>(value)));
-      if constexpr (sizeof(T) == 8)
-        value = static_cast<T>(__builtin_bswap64(static_cast<U>(value)));
-    }
+    value = to_or_from_little_endian(value);
     std::memcpy(p, &value, sizeof(T));
   }
 }
